@@ -1,0 +1,55 @@
+# Turns one .rc file into a C++ source that hands its text to the host layer.
+# #include "file" lines are replaced by the file's text (relative to the
+# including file); #include <...> lines are dropped, the host knows the
+# system's names itself. Files named by BITMAP statements are embedded too.
+get_filename_component(rcdir ${INPUT} DIRECTORY)
+
+function(expand file result)
+  get_filename_component(fdir ${file} DIRECTORY)
+  file(STRINGS ${file} lines)
+  set(text "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+      expand(${fdir}/${CMAKE_MATCH_1} inner)
+      string(APPEND text "${inner}")
+    elseif(line MATCHES "^[ \t]*#[ \t]*include[ \t]*<")
+      string(APPEND text "\n")
+    else()
+      string(APPEND text "${line}\n")
+    endif()
+  endforeach()
+  set(${result} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(hexbytes data result)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${data}")
+  set(${result} "${hex}" PARENT_SCOPE)
+endfunction()
+
+expand(${INPUT} text)
+file(WRITE ${OUTPUT}.txt "${text}")
+file(READ ${OUTPUT}.txt hex HEX)
+hexbytes("${hex}" body)
+
+get_filename_component(name ${INPUT} NAME)
+string(MAKE_C_IDENTIFIER ${name} id)
+set(src "// Generated from ${name}; do not edit.\n")
+string(APPEND src "namespace wh { int RegisterResourceScript(const char *name, const char *text);\n")
+string(APPEND src "int RegisterResourceFile(const char *file, const unsigned char *data, unsigned long size); }\n")
+string(APPEND src "static const char ${id}_text[] = {${body}0};\n")
+string(APPEND src "static int ${id}_registered = wh::RegisterResourceScript(\"${name}\", ${id}_text);\n")
+
+# Bitmap files named in the script: NAME BITMAP "file.bmp"
+string(REGEX MATCHALL "BITMAP[ \t]+\"[^\"]+\"" bitmaps "${text}")
+set(n 0)
+foreach(b IN LISTS bitmaps)
+  string(REGEX REPLACE "BITMAP[ \t]+\"([^\"]+)\"" "\\1" bfile "${b}")
+  file(READ ${rcdir}/${bfile} bhex HEX)
+  string(LENGTH "${bhex}" blen)
+  math(EXPR bsize "${blen} / 2")
+  hexbytes("${bhex}" bbody)
+  string(APPEND src "static const unsigned char ${id}_bmp${n}[] = {${bbody}0};\n")
+  string(APPEND src "static int ${id}_bmp${n}_registered = wh::RegisterResourceFile(\"${bfile}\", ${id}_bmp${n}, ${bsize}ul);\n")
+  math(EXPR n "${n} + 1")
+endforeach()
+file(WRITE ${OUTPUT} "${src}")

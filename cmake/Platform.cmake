@@ -1,0 +1,42 @@
+# The platform seam: on Windows the system libraries, elsewhere our own host
+# implementation of the Win32 subset (platform/host).
+if(WIN32)
+  # COMCTL32's initialisation entry is imported by its export ordinal 17, as
+  # the oldest common-controls libraries export it: a small import library
+  # built from a .def file gives exactly that import.
+  set(COMCTL32_ORD_LIB ${CMAKE_BINARY_DIR}/lib/libcomctl32_ord17.a)
+  add_custom_command(
+    OUTPUT ${COMCTL32_ORD_LIB}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib
+    COMMAND ${CMAKE_DLLTOOL} -m i386 -k -d ${CMAKE_SOURCE_DIR}/platform/windows/comctl32.def
+            -l ${COMCTL32_ORD_LIB}
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/comctl32.def
+    COMMENT "Import library for COMCTL32 ordinal 17")
+  add_custom_target(comctl32_ord17 DEPENDS ${COMCTL32_ORD_LIB})
+
+  function(link_platform target)
+    add_dependencies(${target} comctl32_ord17)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${target} PRIVATE ${COMCTL32_ORD_LIB} ole32 uuid shell32 user32 kernel32)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+                        -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+                        -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
+  endfunction()
+else()
+  file(GLOB WINHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/host/*.cpp)
+  list(REMOVE_ITEM WINHOST_SOURCES ${CMAKE_SOURCE_DIR}/platform/host/main.cpp)
+  add_library(winhost STATIC ${WINHOST_SOURCES})
+  target_include_directories(winhost PUBLIC ${CMAKE_SOURCE_DIR})
+  add_library(winhost_main STATIC ${CMAKE_SOURCE_DIR}/platform/host/main.cpp)
+  target_link_libraries(winhost_main PUBLIC winhost)
+
+  function(link_platform target)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      target_link_libraries(${target} PRIVATE winhost_main winhost)
+    else()
+      target_link_libraries(${target} PUBLIC winhost)
+    endif()
+  endfunction()
+endif()

@@ -1,0 +1,81 @@
+// Shared plumbing of the host implementation: start-up, call accounting and
+// fault injection, the last-error value, the transcript, path mapping and the
+// reset hooks the test API uses. Not seen by product code.
+#ifndef PLATFORM_HOST_INTERNAL_H
+#define PLATFORM_HOST_INTERNAL_H
+
+#include <string>
+
+#include "winhost.h"
+
+namespace wh {
+
+// Reads the WINHOST_* environment once, on the first platform call (or after
+// a test's Reset). Safe to call any number of times.
+void Init();
+
+// Every platform call that can fail starts with this: it counts the call (per
+// name and in total) and tells whether the fault plan wants it to fail. When
+// it does, the last error is already set to err and the caller returns its
+// documented failure value.
+bool Fail(const char *api, DWORD err);
+// Counts a call that has no failure to inject.
+void Count(const char *api);
+
+void SetError(DWORD err);
+
+// The sandbox folder that holds the drives (x:\ is Root()/x/) and registry.reg.
+const std::string &Root();
+
+// Windows path handling (paths.cpp).
+// Normalises a Windows path the way GetFullPathNameA does, against the current
+// directory: absolute, backslashes, "." and ".." resolved. Returns 0 or an
+// error code (ERROR_INVALID_NAME, ERROR_PATH_NOT_FOUND, ...).
+DWORD FullPath(const char *winpath, std::string *full);
+// Maps a Windows path into the sandbox. Existing components are matched
+// case-insensitively; the rest keep the case given. Returns 0 when every
+// folder above the last component exists (the last component itself may or
+// may not exist), ERROR_PATH_NOT_FOUND when one is missing or is a file,
+// ERROR_INVALID_NAME for characters Windows refuses in names,
+// ERROR_FILENAME_EXCED_RANGE for a path of MAX_PATH characters or more.
+DWORD MapPath(const char *winpath, std::string *hostpath);
+// The current directory as a Windows path ("C:\" or "C:\dir", no trailing
+// backslash except at a drive root).
+const std::string &CurrentDir();
+
+// Transcript: one JSON object per line, appended to $WINHOST_TRANSCRIPT and
+// kept in memory for in-process tests.
+struct Event {
+  std::string body;
+  explicit Event(const char *kind);
+  Event &Str(const char *key, const char *value);
+  Event &Str(const char *key, const std::string &value) { return Str(key, value.c_str()); }
+  Event &Int(const char *key, long long value);
+  Event &Bool(const char *key, bool value);
+  Event &Raw(const char *key, const std::string &json);
+  void Emit();
+};
+std::string JsonString(const char *s);
+
+// Ends the process at once with status, after a diagnostic on stderr and the
+// transcript's exit event (used when the agent meets what it did not expect).
+[[noreturn]] void Die(int status, const std::string &message);
+// The transcript's exit event, written by the host's main().
+void RecordExit(int status);
+
+// Each module registers a function that drops its process-wide state; the
+// test API's Reset calls them all before the sandbox is laid anew.
+void OnReset(void (*fn)());
+// Each module may register a function that runs after Init has read the
+// environment (the registry seeds the machine here).
+void OnStart(void (*fn)());
+
+// The agent's script as text ("" and AgentScripted() false: a person at the
+// terminal answers).
+const std::string &AgentScript();
+bool AgentScripted();
+const std::string &CommandLine();
+
+}  // namespace wh
+
+#endif
