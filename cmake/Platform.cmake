@@ -17,7 +17,7 @@ if(WIN32)
   function(link_platform target)
     add_dependencies(${target} comctl32_ord17)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${target} PRIVATE ${COMCTL32_ORD_LIB} ole32 uuid shell32 user32 kernel32)
+    target_link_libraries(${target} PRIVATE ${COMCTL32_ORD_LIB} ole32 uuid shell32 advapi32 user32 kernel32)
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
                         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
                         -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
