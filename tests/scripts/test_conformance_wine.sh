@@ -25,4 +25,7 @@ summary="$(grep -E '^conformance: [0-9]+ passed, [0-9]+ failed' "$out" | tail -n
 [[ "$summary" =~ ^conformance:\ ([0-9]+)\ passed,\ 0\ failed$ ]] || fail "$summary"
 [ "${BASH_REMATCH[1]}" -gt 0 ] || fail "no checks ran"
 [ $status -eq 0 ] || fail "conformance.exe exited with status $status"
+# The prefix is large; keep it only when the run failed, for a look inside.
+wineserver -k 2>/dev/null || true
+rm -rf "$work/prefix"
 say "PASS: $summary"
