@@ -5,6 +5,7 @@
 #define PLATFORM_HOST_INTERNAL_H
 
 #include <string>
+#include <vector>
 
 #include "winhost.h"
 
@@ -69,6 +70,25 @@ void OnReset(void (*fn)());
 // Each module may register a function that runs after Init has read the
 // environment (the registry seeds the machine here).
 void OnStart(void (*fn)());
+
+// The registry file's REGEDIT4 text (regedit4.cpp): sections in file order,
+// each a key's full path ("HKEY_CURRENT_USER\Software") with its values.
+struct RegValue {
+  std::string name;     // "" is the default value, written @
+  DWORD type;
+  std::string data;     // the value's bytes exactly
+  bool remove = false;  // "name"=- in a file: the value is deleted
+};
+struct RegSection {
+  std::string path;
+  bool remove = false;  // [-path] in a file: the key and all below it are deleted
+  int line = 0;         // where the section starts, for messages
+  std::vector<RegValue> values;
+};
+std::string FormatRegedit4(const std::vector<RegSection> &sections);
+// False, with a message that names the line, when text is not a REGEDIT4 file.
+bool ParseRegedit4(const std::string &text, std::vector<RegSection> *sections,
+                   std::string *error);
 
 // The agent's script as text ("" and AgentScripted() false: a person at the
 // terminal answers).

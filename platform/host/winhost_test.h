@@ -31,6 +31,9 @@ std::vector<std::pair<std::string, unsigned long> > CallCounts();
 
 int OpenFileHandles();   // file handles not yet closed
 int OpenKeyHandles();    // registry handles not yet closed (roots excluded)
+// Drops the registry in memory and every key handle, then reads registry.reg
+// again (or seeds the machine when it is gone), as a new process would.
+void ReloadRegistry();
 int LiveWindows();       // windows not yet destroyed
 int LiveComObjects();    // COM objects not yet released
 int LiveHeapBlocks();    // HeapAlloc blocks not yet freed
