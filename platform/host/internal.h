@@ -44,6 +44,17 @@ DWORD MapPath(const char *winpath, std::string *hostpath);
 // backslash except at a drive root).
 const std::string &CurrentDir();
 
+// The ANSI code page (Windows-1252) and UTF-16, for the layer's own use
+// (codepage.cpp): not counted, never failing. Characters that 1252 lacks
+// become '?'.
+std::u16string AnsiToWide(const char *text);
+std::string WideToAnsi(const WCHAR *text);
+
+// The shell link object (shelllink.cpp) that CoCreateInstance makes: a new
+// object asked for riid, and how many are alive (not yet released).
+HRESULT NewShellLink(REFIID riid, void **ppv);
+int LiveShellLinks();
+
 // Transcript: one JSON object per line, appended to $WINHOST_TRANSCRIPT and
 // kept in memory for in-process tests.
 struct Event {
