@@ -44,6 +44,34 @@ DWORD MapPath(const char *winpath, std::string *hostpath);
 // backslash except at a drive root).
 const std::string &CurrentDir();
 
+// What MapPath learns on the way (paths.cpp): the normalised Windows path,
+// the sandbox path, whether the name ended in a backslash, and what is there.
+struct MappedPath {
+  std::string full;       // as FullPath gives it
+  std::string host;       // the sandbox path, without a trailing '/'
+  bool trailing = false;  // the name ended in a backslash (not at a drive root)
+  bool root = false;      // a drive's root folder
+  bool exists = false;
+  bool dir = false;
+};
+DWORD MapPathInfo(const char *winpath, MappedPath *m);
+
+// Handles and files (files.cpp). Handles are small numbers kept in one table;
+// each has a kind, so that other modules can hand out handles CloseHandle takes.
+HANDLE NewDummyHandle();
+// CreateFileA's work without its accounting, for the layer's own openers (the
+// stream): 0 and *out on success (*existed tells whether the file was there),
+// else the Win32 error.
+DWORD OpenFile(const char *winpath, DWORD access, DWORD share, DWORD disposition,
+               DWORD attributes, HANDLE *out, bool *existed);
+// The descriptor behind an open file handle (-1 when h is none); *access gets
+// the GENERIC_READ/GENERIC_WRITE rights it was opened with.
+int FileDescriptor(HANDLE h, DWORD *access);
+// Closes a handle without accounting; false when h is not open.
+bool CloseFile(HANDLE h);
+// The Win32 error for a failed host call's errno.
+DWORD ErrnoError(int e, DWORD fallback);
+
 // The ANSI code page (Windows-1252) and UTF-16, for the layer's own use
 // (codepage.cpp): not counted, never failing. Characters that 1252 lacks
 // become '?'.
