@@ -1,0 +1,37 @@
+#include "actions/paths.h"
+
+#include <string.h>
+
+#include "setup/state.h"
+
+SECURITY_ATTRIBUTES g_folderSecurity;
+
+int JoinPath(char *out, size_t capacity, const char *folder, const char *name) {
+  size_t folderLength = strlen(folder);
+  bool slash = folderLength == 0 || folder[folderLength - 1] != '\\';
+  size_t total = folderLength + (slash ? 1 : 0) + strlen(name);
+  if (total + 1 > capacity) {
+    if (capacity) out[0] = 0;
+    return -1;
+  }
+  memcpy(out, folder, folderLength);
+  if (slash) out[folderLength++] = '\\';
+  strcpy(out + folderLength, name);
+  return 0;
+}
+
+static bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+int CreateDirectoryPath(char *path, int length) {
+  int i = (IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\') ? 3 : 1;
+  for (; i < length; i++) {
+    if (path[i] != '\\') continue;
+    path[i] = 0;
+    if (!CreateDirectoryA(path, &g_folderSecurity) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      MessageBoxA(g_pageWindow, path, "Error Creating Directory", MB_ICONERROR | MB_OK);
+      return CREATE_DIRECTORY_FAILED;
+    }
+    path[i] = '\\';
+  }
+  return 0;
+}

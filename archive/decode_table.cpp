@@ -1,0 +1,173 @@
+// Canonical Huffman codes (RFC 1951, section 3.2.2) turned into lookup tables.
+#include "archive/decode_table.h"
+
+#include "platform/win.h"
+
+namespace {
+
+const int kMaxBits = 16;
+
+// Allocates a table of 2^bits entries behind a hidden chain entry and appends
+// it to the chain whose last table is *last. Returns the table proper.
+DecodeEntry *NewTable(int bits, DecodeEntry **last) {
+  unsigned size = 1u << bits;
+  DecodeEntry *block =
+      (DecodeEntry *)HeapAlloc(GetProcessHeap(), 0, (size + 1) * sizeof(DecodeEntry));
+  if (!block) return NULL;
+  block[0].op = 0;
+  block[0].bits = 0;
+  block[0].link = NULL;
+  for (unsigned i = 1; i <= size; i++) {
+    block[i].op = DECODE_OP_INVALID;
+    block[i].bits = (uint8_t)bits;
+    block[i].value = 0;
+  }
+  if (*last) (*last)[-1].link = block + 1;
+  *last = block + 1;
+  return block + 1;
+}
+
+unsigned Reverse(unsigned code, int length) {
+  unsigned r = 0;
+  for (int i = 0; i < length; i++) {
+    r = (r << 1) | (code & 1);
+    code >>= 1;
+  }
+  return r;
+}
+
+}  // namespace
+
+void FreeDecodeTable(DecodeEntry *root) {
+  while (root) {
+    DecodeEntry *next = root[-1].link;
+    HeapFree(GetProcessHeap(), 0, root - 1);
+    root = next;
+  }
+}
+
+int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
+                     const uint16_t *extra, unsigned tableSize, int requestedBits,
+                     DecodeEntry **root, int *lookupBits) {
+  *root = NULL;
+  *lookupBits = 0;
+  // The end-of-block code's length: no table runs past it, so that its code
+  // is decoded without asking for more bits than it has.
+  int endLength = n > 256 ? (int)lengths[256] : kMaxBits;
+
+  unsigned count[kMaxBits + 1] = {0};
+  for (unsigned i = 0; i < n; i++) count[lengths[i] <= (unsigned)kMaxBits ? lengths[i] : 0]++;
+  if (count[0] == n) return 0;
+
+  int shortest = 1, longest = kMaxBits;
+  while (count[shortest] == 0) shortest++;
+  while (count[longest] == 0) longest--;
+  int rootBits = requestedBits;
+  if (rootBits < shortest) rootBits = shortest;
+  if (rootBits > longest) rootBits = longest;
+
+  // Check the code space; what is left over becomes placeholder codes of the
+  // longest length, which decode as invalid.
+  long spare = 1L << shortest;
+  for (int k = shortest; k < longest; k++) {
+    spare -= count[k];
+    if (spare < 0) return 2;
+    spare <<= 1;
+  }
+  spare -= count[longest];
+  if (spare < 0) return 2;
+  unsigned placeholders = (unsigned)spare;
+  count[longest] += placeholders;
+
+  // Symbols in code order: by length, then by symbol; placeholders (-1) last.
+  static const int kNone = -1;
+  static const unsigned kMaxSymbols = 320;
+  if (n > kMaxSymbols) return 2;
+  int order[kMaxSymbols];
+  unsigned real = 0;
+  for (int k = 1; k <= longest; k++)
+    for (unsigned i = 0; i < n; i++)
+      if ((int)lengths[i] == k) order[real++] = (int)i;
+  unsigned total = real + placeholders;
+
+  // The tables on the current code's path: start bit, width and prefix.
+  DecodeEntry *table[kMaxBits + 2];
+  int start[kMaxBits + 2], width[kMaxBits + 2];
+  unsigned prefix[kMaxBits + 2];
+  int level = -1;
+  DecodeEntry *last = NULL;
+  unsigned placed[kMaxBits + 1] = {0};
+
+  unsigned code = 0;
+  int k = shortest;
+  unsigned inLength = 0;
+  for (unsigned c = 0; c < total; c++) {
+    while (inLength == count[k]) {  // next length: canonical codes go on shifted
+      code <<= 1;
+      k++;
+      inLength = 0;
+    }
+    unsigned rev = Reverse(code, k);
+    code++;
+    inLength++;
+
+    while (level > 0 && (rev & ((1u << start[level]) - 1)) != prefix[level]) level--;
+    while (level < 0 || k > start[level] + width[level]) {
+      int w = level < 0 ? 0 : start[level] + width[level];
+      int limit = longest - w < rootBits ? longest - w : rootBits;
+      int j = k - w;
+      unsigned left = count[k] - placed[k];
+      if ((1u << j) > left) {
+        unsigned long room = (1ul << j) - left;
+        for (;;) {
+          j++;
+          if (j >= limit) break;
+          room <<= 1;
+          if (room <= count[w + j]) break;
+          room -= count[w + j];
+        }
+      }
+      if (w < endLength && endLength < w + j) j = endLength - w;
+      DecodeEntry *t = NewTable(j, &last);
+      if (!t) {
+        FreeDecodeTable(level < 0 ? NULL : table[0]);
+        return 3;
+      }
+      if (level >= 0) {
+        DecodeEntry &link = table[level][(rev >> start[level]) & ((1u << width[level]) - 1)];
+        link.op = (uint8_t)(DECODE_OP_LINK_BASE + j);
+        link.bits = (uint8_t)width[level];
+        link.link = t;
+      }
+      level++;
+      table[level] = t;
+      start[level] = w;
+      width[level] = j;
+      prefix[level] = rev & ((1u << w) - 1);
+    }
+
+    DecodeEntry entry;
+    entry.bits = (uint8_t)(k - start[level]);
+    entry.value = 0;
+    int sym = c < real ? order[c] : kNone;
+    if (sym == kNone) {
+      entry.op = DECODE_OP_INVALID;
+    } else if ((unsigned)sym < s) {
+      entry.op = sym < 256 ? DECODE_OP_SIMPLE : DECODE_OP_END_OF_BLOCK;
+      entry.value = (uint16_t)sym;
+    } else if ((unsigned)sym - s < tableSize) {
+      entry.op = (uint8_t)(extra[sym - s] & 0xFF);
+      entry.value = base[sym - s];
+    } else {
+      entry.op = DECODE_OP_INVALID;
+    }
+    placed[k]++;
+    unsigned step = 1u << entry.bits;
+    for (unsigned i = rev >> start[level]; i < (1u << width[level]); i += step)
+      table[level][i] = entry;
+  }
+
+  *root = table[0];
+  *lookupBits = width[0];
+  return placeholders > 0 && longest > 1 ? 1 : 0;
+}

@@ -1,0 +1,42 @@
+// Huffman lookup tables for the DEFLATE decoder: a root table over the first
+// bits of every code and sub-tables for the longer codes, all of one code set
+// chained through a hidden first entry so that one call releases them.
+#ifndef ARCHIVE_DECODE_TABLE_H
+#define ARCHIVE_DECODE_TABLE_H
+
+#include <stdint.h>
+
+// op: 0-13 length/distance base with that many extra bits, 15 end of block,
+// 16 simple symbol (literal or code-length symbol), 17-32 link to a sub-table
+// of (op - 16) bits, 99 invalid code.
+enum {
+  DECODE_OP_END_OF_BLOCK = 15,
+  DECODE_OP_SIMPLE = 16,
+  DECODE_OP_LINK_BASE = 16,
+  DECODE_OP_INVALID = 99
+};
+
+struct DecodeEntry {
+  uint8_t op;
+  uint8_t bits;  // code bits in this table; for a link, the width of the table holding it
+  union {
+    uint16_t value;
+    DecodeEntry *link;
+  };
+};
+
+// Builds the code set of n code lengths (0-16; 0 = no code). Symbols below s
+// are simple (op 16 below 256, op 15 for 256); the others take base[sym - s]
+// and the low byte of extra[sym - s] (tableSize entries; symbols past them are
+// invalid codes). Results: 0 complete (or one code of length 1), 1 incomplete
+// but usable, 2 over-subscribed (nothing allocated), 3 out of memory (nothing
+// kept). *root and *lookupBits are set for 0 and 1 (NULL and 0 for a code set
+// without codes).
+int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
+                     const uint16_t *extra, unsigned tableSize, int requestedBits,
+                     DecodeEntry **root, int *lookupBits);
+
+// Releases every table of the code set whose root is given; NULL does nothing.
+void FreeDecodeTable(DecodeEntry *root);
+
+#endif

@@ -1,0 +1,408 @@
+// DEFLATE decoding: stored, fixed and dynamic blocks through a 32 KiB window.
+//
+// The decoder state is process-wide: the window keeps earlier members' output
+// (a distance may reach back into it), the fixed-code tables are built once,
+// and the fetch counter that paces the progress bar carries from member to
+// member. While a block is decoded the bit buffer, bit count and window
+// position live in locals and are stored back when the block ends.
+#include "archive/inflate.h"
+
+#include "archive/decode_table.h"
+#include "archive/output_sink.h"
+#include "archive/progress.h"
+
+namespace {
+
+const DWORD kInputSize = 4096;
+const unsigned kWindowSize = 32768;
+const unsigned kProgressStep = 2000;
+const int kLiteralLookupBits = 9;
+const int kDistanceLookupBits = 6;
+
+const unsigned char kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
+const uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+                                  35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+const uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+const uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                    33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                    1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
+const uint16_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+const uint16_t kBitMask[17] = {0,    1,    3,    7,     15,    31,    63,    127,  255,
+                               511,  1023, 2047, 4095,  8191,  16383, 32767, 65535};
+
+struct Inflater {
+  HANDLE archive;
+  BYTE input[kInputSize];
+  DWORD inputCount;  // bytes the last read delivered
+  DWORD inputLeft;   // of those, not yet handed out
+  unsigned fetchCounter;
+  uint32_t bitBuffer;  // oldest unconsumed bit is bit 0
+  unsigned bitCount;
+  BYTE window[kWindowSize];
+  unsigned windowPos;
+  DecodeEntry *fixedLiteral;
+  int fixedLiteralBits;
+  DecodeEntry *fixedDistance;
+  int fixedDistanceBits;
+};
+Inflater g_inflater;
+
+// The next input byte, or -1 at the end of input (a failed read is reported
+// to the user once and then ends the input).
+int FetchByte() {
+  Inflater &z = g_inflater;
+  if (++z.fetchCounter >= kProgressStep) {
+    AdvanceProgress(kProgressStep);
+    z.fetchCounter = 0;
+  }
+  if (z.inputLeft) return z.input[z.inputCount - z.inputLeft--];
+  DWORD got = 0;
+  if (!ReadFile(z.archive, z.input, kInputSize, &got, NULL)) {
+    MessageBoxA(NULL, "Error reading zip file!", "Error", MB_OK);
+    return -1;
+  }
+  if (got == 0) return -1;
+  z.inputCount = got;
+  z.inputLeft = got - 1;
+  return z.input[0];
+}
+
+// Bit input over the locals of a block decoder. NEED requests n bits (the
+// decoder returns 1 at the end of input), BITS reads the low n, DUMP consumes.
+#define LOAD_STATE                         \
+  uint32_t bitBuffer = g_inflater.bitBuffer; \
+  unsigned bitCount = g_inflater.bitCount;   \
+  unsigned pos = g_inflater.windowPos;       \
+  BYTE *window = g_inflater.window;          \
+  int result = 0
+#define SAVE_STATE                 \
+  g_inflater.bitBuffer = bitBuffer; \
+  g_inflater.bitCount = bitCount;   \
+  g_inflater.windowPos = pos
+#define NEED(n)                                 \
+  while (bitCount < (unsigned)(n)) {            \
+    int byte_ = FetchByte();                    \
+    if (byte_ < 0) {                            \
+      result = INFLATE_BAD_DATA;                \
+      goto done;                                \
+    }                                           \
+    bitBuffer |= (uint32_t)byte_ << bitCount;   \
+    bitCount += 8;                              \
+  }
+#define BITS(n) (bitBuffer & kBitMask[n])
+#define DUMP(n)          \
+  do {                   \
+    bitBuffer >>= (n);   \
+    bitCount -= (n);     \
+  } while (0)
+#define PUT_BYTE(b)                                      \
+  do {                                                   \
+    window[pos++] = (BYTE)(b);                           \
+    if (pos == kWindowSize) {                            \
+      pos = 0;                                           \
+      int flushed_ = Flush(window, kWindowSize);         \
+      if (flushed_) {                                    \
+        result = flushed_;                               \
+        goto done;                                       \
+      }                                                  \
+    }                                                    \
+  } while (0)
+
+int CopyStoredBlock() {
+  LOAD_STATE;
+  unsigned length;
+  DUMP(bitCount & 7);
+  NEED(16);
+  length = BITS(16);
+  DUMP(16);
+  NEED(16);
+  if ((~bitBuffer & 0xFFFF) != length) {
+    result = INFLATE_BAD_DATA;
+    goto done;
+  }
+  DUMP(16);
+  while (length--) {
+    NEED(8);
+    PUT_BYTE(BITS(8));
+    DUMP(8);
+  }
+done:
+  SAVE_STATE;
+  return result;
+}
+
+// Decodes literal/length and distance codes up to the end-of-block code.
+int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db) {
+  LOAD_STATE;
+  for (;;) {
+    const DecodeEntry *e;
+    unsigned length, extra;
+    uint32_t source;
+    if (!literals) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    NEED(lb);
+    e = literals + BITS(lb);
+    while (e->op > DECODE_OP_SIMPLE) {
+      if (e->op == DECODE_OP_INVALID) {
+        result = INFLATE_BAD_DATA;
+        goto done;
+      }
+      DUMP(e->bits);
+      extra = e->op - DECODE_OP_LINK_BASE;
+      NEED(extra);
+      e = e->link + BITS(extra);
+    }
+    DUMP(e->bits);
+    if (e->op == DECODE_OP_SIMPLE) {
+      PUT_BYTE(e->value);
+      continue;
+    }
+    if (e->op == DECODE_OP_END_OF_BLOCK) break;
+
+    extra = e->op;
+    NEED(extra);
+    length = e->value + BITS(extra);
+    DUMP(extra);
+
+    if (!distances) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    NEED(db);
+    e = distances + BITS(db);
+    while (e->op > DECODE_OP_SIMPLE) {
+      if (e->op == DECODE_OP_INVALID) {
+        result = INFLATE_BAD_DATA;
+        goto done;
+      }
+      DUMP(e->bits);
+      extra = e->op - DECODE_OP_LINK_BASE;
+      NEED(extra);
+      e = e->link + BITS(extra);
+    }
+    DUMP(e->bits);
+    extra = e->op;
+    NEED(extra);
+    source = (uint32_t)pos - e->value - BITS(extra);
+    DUMP(extra);
+
+    while (length) {
+      source &= kWindowSize - 1;
+      unsigned chunk = kWindowSize - (source > pos ? source : pos);
+      if (chunk > length) chunk = length;
+      length -= chunk;
+      if ((uint32_t)(pos - source) >= chunk) {
+        // Disjoint, or the destination lies below the source: a lowest-first
+        // block copy is exact.
+        BYTE *d = window + pos, *s = window + source;
+        for (unsigned i = 0; i < chunk; i++) d[i] = s[i];
+      } else {
+        // Overlapping forward copy: each byte is read after the one before it
+        // was written, so a short distance repeats its last bytes.
+        for (unsigned i = 0; i < chunk; i++) window[pos + i] = window[source + i];
+      }
+      pos += chunk;
+      source += chunk;
+      if (pos == kWindowSize) {
+        pos = 0;
+        int flushed = Flush(window, kWindowSize);
+        if (flushed) {
+          result = flushed;
+          goto done;
+        }
+      }
+    }
+  }
+done:
+  SAVE_STATE;
+  return result;
+}
+
+int DecodeFixedBlock() {
+  Inflater &z = g_inflater;
+  if (!z.fixedLiteral) {
+    unsigned lengths[288];
+    unsigned i = 0;
+    for (; i < 144; i++) lengths[i] = 8;
+    for (; i < 256; i++) lengths[i] = 9;
+    for (; i < 280; i++) lengths[i] = 7;
+    for (; i < 288; i++) lengths[i] = 8;
+    DecodeEntry *literal;
+    int literalBits;
+    int r = BuildDecodeTable(lengths, 288, 257, kLengthBase, kLengthExtra, 31, 7, &literal,
+                             &literalBits);
+    if (r) return r;
+    for (i = 0; i < 30; i++) lengths[i] = 5;
+    DecodeEntry *distance;
+    int distanceBits;
+    r = BuildDecodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, 30, 5, &distance,
+                         &distanceBits);
+    if (r > 1) {
+      FreeDecodeTable(literal);
+      return r;
+    }
+    z.fixedLiteral = literal;
+    z.fixedLiteralBits = literalBits;
+    z.fixedDistance = distance;
+    z.fixedDistanceBits = distanceBits;
+  }
+  return DecodeSymbols(z.fixedLiteral, z.fixedLiteralBits, z.fixedDistance, z.fixedDistanceBits);
+}
+
+// Reads the code lengths of a dynamic block; on success *count holds nl + nd.
+int ReadCodeLengths(unsigned *lengths, unsigned *nl, unsigned *nd) {
+  LOAD_STATE;
+  unsigned nc, total, filled = 0, previous = 0;
+  unsigned codeLengths[19];
+  DecodeEntry *table = NULL;
+  int tableBits = 0;
+  (void)window;
+  NEED(5);
+  *nl = 257 + BITS(5);
+  DUMP(5);
+  NEED(5);
+  *nd = 1 + BITS(5);
+  DUMP(5);
+  NEED(4);
+  nc = 4 + BITS(4);
+  DUMP(4);
+  for (unsigned i = 0; i < 19; i++) codeLengths[i] = 0;
+  for (unsigned i = 0; i < nc; i++) {
+    NEED(3);
+    codeLengths[kCodeLengthOrder[i]] = BITS(3);
+    DUMP(3);
+  }
+  result = BuildDecodeTable(codeLengths, 19, 19, NULL, NULL, 0, 7, &table, &tableBits);
+  if (result == 1) FreeDecodeTable(table);
+  if (result) {
+    table = NULL;
+    goto done;
+  }
+  total = *nl + *nd;
+  while (filled < total) {
+    const DecodeEntry *e;
+    unsigned repeat, value;
+    if (!table) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    NEED(tableBits);
+    e = table + BITS(tableBits);
+    if (e->op == DECODE_OP_INVALID) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    DUMP(e->bits);
+    if (e->value < 16) {
+      lengths[filled++] = previous = e->value;
+      continue;
+    }
+    if (e->value == 16) {
+      NEED(2);
+      repeat = 3 + BITS(2);
+      DUMP(2);
+      value = previous;
+    } else if (e->value == 17) {
+      NEED(3);
+      repeat = 3 + BITS(3);
+      DUMP(3);
+      value = previous = 0;
+    } else {
+      NEED(7);
+      repeat = 11 + BITS(7);
+      DUMP(7);
+      value = previous = 0;
+    }
+    if (filled + repeat > total) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    while (repeat--) lengths[filled++] = value;
+  }
+done:
+  FreeDecodeTable(table);
+  SAVE_STATE;
+  return result;
+}
+
+int DecodeDynamicBlock() {
+  unsigned lengths[320];
+  unsigned nl, nd;
+  int r = ReadCodeLengths(lengths, &nl, &nd);
+  if (r) return r;
+  DecodeEntry *literal, *distance;
+  int literalBits, distanceBits;
+  r = BuildDecodeTable(lengths, nl, 257, kLengthBase, kLengthExtra, 31, kLiteralLookupBits,
+                       &literal, &literalBits);
+  if (r == 1) {
+    FreeDecodeTable(literal);
+    return INFLATE_BAD_DATA;
+  }
+  if (r) return r;
+  r = BuildDecodeTable(lengths + nl, nd, 0, kDistanceBase, kDistanceExtra, 30,
+                       kDistanceLookupBits, &distance, &distanceBits);
+  if (r > 1) {
+    FreeDecodeTable(literal);
+    return r;
+  }
+  r = DecodeSymbols(literal, literalBits, distance, distanceBits);
+  FreeDecodeTable(literal);
+  FreeDecodeTable(distance);
+  return r;
+}
+
+int DecodeBlock(int *last) {
+  unsigned type;
+  {
+    LOAD_STATE;
+    (void)pos;
+    (void)window;
+    NEED(1);
+    *last = (int)BITS(1);
+    DUMP(1);
+    NEED(2);
+    type = BITS(2);
+    DUMP(2);
+  done:
+    SAVE_STATE;
+    if (result) return result;
+  }
+  switch (type) {
+    case 0: return CopyStoredBlock();
+    case 1: return DecodeFixedBlock();
+    case 2: return DecodeDynamicBlock();
+    default: return INFLATE_BAD_CODE;
+  }
+}
+
+}  // namespace
+
+int InflateMember(HANDLE archive, HANDLE output) {
+  Inflater &z = g_inflater;
+  z.archive = archive;
+  g_outputSink.output = output;
+  z.inputCount = z.inputLeft = 0;
+  z.bitBuffer = 0;
+  z.bitCount = 0;
+  z.windowPos = 0;
+  int last = 0;
+  do {
+    int r = DecodeBlock(&last);
+    if (r) return r;
+  } while (!last);
+  return Flush(z.window, z.windowPos);
+}
+
+unsigned InflateFetchCounter() { return g_inflater.fetchCounter; }
+
+void InflateReleaseFixedTables() {
+  FreeDecodeTable(g_inflater.fixedLiteral);
+  FreeDecodeTable(g_inflater.fixedDistance);
+  g_inflater.fixedLiteral = g_inflater.fixedDistance = NULL;
+  g_inflater.fixedLiteralBits = g_inflater.fixedDistanceBits = 0;
+}

@@ -1,0 +1,6 @@
+#include "setup/state.h"
+
+HINSTANCE g_instance;
+HWND g_pageWindow;
+char g_installDir[INSTALL_DIR_CAPACITY];
+InstallOptions g_installOptions = {1, 1};

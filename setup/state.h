@@ -1,0 +1,19 @@
+// Process-wide values shared by the driver, the wizard pages and the actions.
+#ifndef SETUP_STATE_H
+#define SETUP_STATE_H
+
+#include "platform/win.h"
+
+enum { INSTALL_DIR_CAPACITY = 261 };
+
+struct InstallOptions {
+  int desktopShortcut;
+  int startMenuItem;
+};
+
+extern HINSTANCE g_instance;                      // every dialog and window is made with it
+extern HWND g_pageWindow;                         // the wizard page shown last
+extern char g_installDir[INSTALL_DIR_CAPACITY];   // always ends in a backslash once chosen
+extern InstallOptions g_installOptions;
+
+#endif
