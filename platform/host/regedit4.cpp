@@ -58,7 +58,7 @@ void AppendValue(std::string *out, const RegValue &v) {
     line += buf;
     if (i + 1 == v.data.size()) break;
     line += ',';
-    if (line.size() + 3 > kHexLineWidth) {
+    if (line.size() + 4 > kHexLineWidth) {  // room for "xx," and the backslash
       *out += line + "\\\n";
       line = "  ";
     }
