@@ -30,9 +30,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
   // Ids as Windows gives them: multiples of four, never zero.
   lpProcessInformation->dwProcessId = 0x400 + 4 * ++g_next_id;
   lpProcessInformation->dwThreadId = 0x400 + 4 * ++g_next_id;
-  // Placeholder handle values until the file layer hands out handles that
-  // CloseHandle accepts.
-  lpProcessInformation->hProcess = (HANDLE)(ULONG_PTR)(0x70000 + lpProcessInformation->dwProcessId);
-  lpProcessInformation->hThread = (HANDLE)(ULONG_PTR)(0x70000 + lpProcessInformation->dwThreadId);
+  lpProcessInformation->hProcess = wh::NewDummyHandle();
+  lpProcessInformation->hThread = wh::NewDummyHandle();
   return TRUE;
 }

@@ -38,6 +38,9 @@ TEST(Process, RecordedNotStarted) {
                            "C:\\WINDOWS", &si, &pi2),
             TRUE);
   EXPECT_NE(pi2.dwProcessId, pi.dwProcessId);
+  EXPECT_TRUE(CloseHandle(pi.hProcess));  // handles the caller may close
+  EXPECT_TRUE(CloseHandle(pi.hThread));
+  EXPECT_FALSE(CloseHandle(pi.hThread));  // but only once
 
   const std::vector<std::string> &t = winhost::TranscriptLines();
   ASSERT_EQ(t.size(), 2u);
