@@ -259,8 +259,11 @@ void Load(const std::string &text) {
     if (root < 0)
       wh::Die(2, "the registry file " + path + ", line " + std::to_string(s.line) +
                      ": unknown root key in [" + s.path + "] (fix or remove the file)");
+    // A file may have doubled backslashes anywhere below the root.
+    const char *below = slash == std::string::npos ? "" : s.path.c_str() + slash;
+    while (*below == '\\') below++;
     std::vector<std::string> parts;
-    SplitPath(slash == std::string::npos ? "" : s.path.c_str() + slash + 1, &parts);
+    SplitPath(below, &parts);
     Key *top = R().roots[root].get();
     if (s.remove) {
       Key *k;

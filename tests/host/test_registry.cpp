@@ -325,6 +325,13 @@ TEST(RegistryValues, TypesDefaultAndQuerySizes) {
   EXPECT_EQ(RegSetValueExA(h, "Null", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
   EXPECT_EQ(Get(h, "Null"), "");
 
+  // A line end cannot be kept in the file's names, so the host refuses it.
+  EXPECT_EQ(RegSetValueExA(h, "two\nlines", 0, REG_SZ, (const BYTE *)"", 1), ERROR_INVALID_PARAMETER);
+  HKEY k = (HKEY)1;
+  EXPECT_EQ(RegCreateKeyA(h, "ok\\not\rok", &k), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(k, nullptr);
+  EXPECT_FALSE(Exists(h, "ok"));
+
   EXPECT_EQ(RegDeleteValueA(h, "TEXT"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteValueA(h, "Text"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Get(h, "Text"), "<missing>");
@@ -430,6 +437,8 @@ TEST(RegistryFile, ReadsHandWrittenFiles) {
       "\"Gone\"=-\r\n"
       "[hkcu\\Software\\Short]\r\n"
       "@=hex(7):61,00,00\r\n"
+      "[HKEY_CURRENT_USER\\\\Software\\\\Doubled\\]\r\n"
+      "\"In\"=\"side\"\r\n"
       "[HKEY_CLASSES_ROOT\\Old\\Inner]\r\n"
       "[-HKEY_CLASSES_ROOT\\Old]\r\n"
       "[-HKEY_CLASSES_ROOT\\Never\\There]\r\n");
@@ -446,6 +455,10 @@ TEST(RegistryFile, ReadsHandWrittenFiles) {
   EXPECT_EQ(Get(h, nullptr, &type), std::string("a\0\0", 3));
   EXPECT_EQ(type, (DWORD)REG_MULTI_SZ);
   RegCloseKey(h);
+  ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Doubled", &h), ERROR_SUCCESS);
+  EXPECT_EQ(Get(h, "In"), Sz("side"));
+  RegCloseKey(h);
+  EXPECT_EQ(Get(HKEY_CURRENT_USER, "In"), "<missing>");
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, "Old"));
   // Nothing was seeded over the file.
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, "*"));
