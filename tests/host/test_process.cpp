@@ -1,20 +1,16 @@
 // CreateProcessA starts nothing: it records the call and reports a process.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "sandbox.h"
 
 namespace {
 
 void Fresh(const char *name) {
-  const char *base = getenv("WINHOST_TEST_TMP");
-  std::string root = std::string(base && *base ? base : "/tmp") + "/process-" + name + "-" +
-                     std::to_string(getpid());
-  winhost::Reset(root.c_str());
+  winhost::Reset(SandboxDir((std::string("process-") + name).c_str()).c_str());
 }
 
 TEST(Process, RecordedNotStarted) {

@@ -16,6 +16,7 @@
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "sandbox.h"
 
 namespace {
 
@@ -24,9 +25,7 @@ const GUID kBogus = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 // A fresh sandbox with C:\Links and C:\Prog\target.exe (5 bytes).
 std::string g_root;
 void Fresh(const char *name) {
-  const char *base = getenv("WINHOST_TEST_TMP");
-  g_root = std::string(base && *base ? base : "/tmp") + "/shelllink-" + name + "-" +
-           std::to_string(getpid());
+  g_root = SandboxDir((std::string("shelllink-") + name).c_str());
   winhost::Reset(g_root.c_str());
   std::filesystem::create_directories(g_root + "/c/Links");
   std::filesystem::create_directories(g_root + "/c/Prog");
