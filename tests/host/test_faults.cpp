@@ -1,21 +1,17 @@
 // Fault injection and call accounting (NAME#N, NAME#N+, NAME#*, *#N, *#N+),
 // and the counted, failable process heap.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "tests/host/sandbox.h"
 
 namespace {
 
-// Lays a fresh sandbox for one test under $WINHOST_TEST_TMP (or /tmp).
 std::string Fresh(const char *name) {
-  const char *base = getenv("WINHOST_TEST_TMP");
-  std::string dir = std::string(base && *base ? base : "/tmp") + "/winhost-" + name + "-" +
-                    std::to_string(getpid());
+  std::string dir = SandboxDir(name);
   winhost::Reset(dir.c_str());
   return dir;
 }
