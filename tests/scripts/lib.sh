@@ -68,7 +68,10 @@ wine_env() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export DBUS_SESSION_BUS_ADDRESS=disabled:
+  # Unix file names in UTF-8; Windows' ANSI code page stays 1252 either way.
   export LANG=C.UTF-8
+  # CI may run without a home folder; Wine wants one.
+  if [ -z "${HOME:-}" ] || [ ! -d "$HOME" ]; then export HOME="$TEST_TMP"; fi
   unset WINELOADER WINESERVER
 }
 
