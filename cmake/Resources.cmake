@@ -16,12 +16,17 @@ function(program_resources target)
       get_filename_component(stem ${rc} NAME_WE)
       get_filename_component(dir ${abs} DIRECTORY)
       set(out ${CMAKE_CURRENT_BINARY_DIR}/rc/${target}_${stem}_rc.cpp)
+      # The files the script includes and the bitmaps it names are listed in
+      # a depfile by the embedding step; the folder's headers and bitmaps are
+      # named here as well, for the first build.
       file(GLOB deps ${dir}/*.h ${dir}/*.bmp)
       add_custom_command(
         OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -DINPUT=${abs} -DOUTPUT=${out}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${abs} -DOUTPUT=${out} -DDEPFILE=${out}.d
+                "-DINCLUDE_DIRS=${CMAKE_SOURCE_DIR}"
                 -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
         DEPENDS ${abs} ${deps} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+        DEPFILE ${out}.d
         COMMENT "Embedding ${rc}")
       target_sources(${target} PRIVATE ${out})
     endif()
