@@ -3,6 +3,8 @@
 #ifndef PLATFORM_HOST_WINHOST_TEST_H
 #define PLATFORM_HOST_WINHOST_TEST_H
 
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -38,6 +40,10 @@ int LiveWindows();       // windows not yet destroyed
 int LiveComObjects();    // COM objects not yet released
 int LiveHeapBlocks();    // HeapAlloc blocks not yet freed
 int ComInitDepth();      // CoInitialize calls not yet matched by CoUninitialize
+
+// The interactive agent's terminal (default stdin and stdout; Reset restores
+// them). Colours are used only when out is a terminal.
+void SetTerminal(FILE *in, FILE *out);
 
 // The sandbox path that a Windows path maps to ("" when it cannot be mapped).
 std::string HostPath(const char *winpath);
