@@ -14,6 +14,7 @@ enum AutoMode { AUTO_NONE, AUTO_YES, AUTO_NO };
 
 struct AgentState {
   bool loaded = false;
+  std::string script;  // the text the steps were read from
   std::vector<Step> steps;
   size_t next = 0;
   AutoMode mode = AUTO_NONE;
@@ -48,10 +49,15 @@ std::string StepWhere(const Step &s) {
 
 void Load() {
   AgentState &a = A();
-  if (a.loaded) return;
+  // A new script (a test may set one between pages) starts from its top.
+  if (a.loaded && a.script == AgentScript()) return;
   a.loaded = true;
+  a.script = AgentScript();
+  a.steps.clear();
+  a.next = 0;
+  a.mode = AUTO_NONE;
   if (!AgentScripted()) return;
-  const std::string &text = AgentScript();
+  const std::string &text = a.script;
   size_t i = 0;
   int line = 0;
   while (i < text.size()) {
@@ -137,9 +143,9 @@ bool Perform(Window *d, const Step &s, bool automatic) {
     if ((d = FindWin(h))) Deliver(d, WM_COMMAND, MAKEWPARAM(s.id, EN_CHANGE), (LPARAM)c);
     return true;
   }
-  if (!IsButton(ctl)) return Refuse(s, "control " + std::to_string(s.id) + " is no button");
   if (s.verb == "check" && !IsCheckBox(ctl))
     return Refuse(s, "control " + std::to_string(s.id) + " is no check box");
+  if (!IsButton(ctl)) return Refuse(s, "control " + std::to_string(s.id) + " is no button");
   if (ctl->style & WS_DISABLED) {
     Action(s, d, "disabled", automatic);
     return true;

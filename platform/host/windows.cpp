@@ -278,7 +278,8 @@ Window *BuildDialog(const RcDialog *t, HWND parent, DLGPROC proc, bool modal) {
   d->proc = proc;
   d->tmpl = t;
   d->du = {t->x, t->y, t->w, t->h};
-  d->rect = {DuToPxX(t->x), DuToPxY(t->y), DuToPxX(t->x + t->w), DuToPxY(t->y + t->h)};
+  // Position and size are converted each on its own, as the dialog manager does.
+  d->rect = {DuToPxX(t->x), DuToPxY(t->y), DuToPxX(t->x) + DuToPxX(t->w), DuToPxY(t->y) + DuToPxY(t->h)};
   for (const RcControl &c : t->controls) {
     Window *k = NewWin(d->handle);
     k->cls = c.cls;
@@ -288,7 +289,7 @@ Window *BuildDialog(const RcDialog *t, HWND parent, DLGPROC proc, bool modal) {
     k->style = c.style;
     k->exstyle = c.exstyle;
     k->du = {c.x, c.y, c.w, c.h};
-    k->rect = {DuToPxX(c.x), DuToPxY(c.y), DuToPxX(c.x + c.w), DuToPxY(c.y + c.h)};
+    k->rect = {DuToPxX(c.x), DuToPxY(c.y), DuToPxX(c.x) + DuToPxX(c.w), DuToPxY(c.y) + DuToPxY(c.h)};
     // Dialogs of Windows 4.0 programs draw a bordered control with the 3D
     // client edge (2 pixels) instead of the flat border.
     int edge = (c.exstyle & WS_EX_CLIENTEDGE) || (c.style & WS_BORDER) ? 2 : 0;
