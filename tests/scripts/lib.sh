@@ -21,28 +21,33 @@ skip() {
   exit $SKIP
 }
 
-# fresh_dir NAME: an empty folder $TEST_TMP/NAME, printed.
-fresh_dir() {
-  local dir="$TEST_TMP/$1"
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  printf '%s\n' "$dir"
-}
-
-# Cleanup actions run at exit, last registered first.
+# Cleanup actions run at exit, last registered first. $LIB_STATUS is the
+# script's exit status while they run.
 _LIB_CLEANUP=()
 at_exit() { _LIB_CLEANUP=("$*" "${_LIB_CLEANUP[@]}"); }
 _lib_run_cleanup() {
+  LIB_STATUS=$?
   local c
   for c in "${_LIB_CLEANUP[@]}"; do eval "$c" || true; done
+  exit $LIB_STATUS
 }
 trap _lib_run_cleanup EXIT
+
+# fresh_dir NAME: sets WORK to a new empty folder of its own under $TEST_TMP
+# (unique, so that two runs of a check at once cannot meet). It is removed
+# when the script passes or skips and kept for a look when it fails.
+fresh_dir() {
+  mkdir -p "$TEST_TMP"
+  WORK="$(mktemp -d "$TEST_TMP/$1.XXXXXX")"
+  at_exit "case \$LIB_STATUS in 0 | $SKIP) rm -rf '$WORK' ;; *) echo 'kept for a look: $WORK' >&2 ;; esac"
+}
 
 # start_display: a private virtual X display for this script (Xvfb picks a
 # free display number itself), stopped at exit. Sets DISPLAY.
 start_display() {
   command -v Xvfb >/dev/null || fail "Xvfb is not installed (scripts/bootstrap installs it)"
   local fifo
+  mkdir -p "$TEST_TMP"
   fifo="$(mktemp -u "$TEST_TMP/xvfb.XXXXXX")"
   mkfifo "$fifo"
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" >/dev/null 2>&1 &
@@ -83,11 +88,14 @@ fresh_wine_prefix() {
   rm -rf "$1"
   mkdir -p "$(dirname "$1")"
   wine_env "$1"
-  at_exit "WINEPREFIX='$1' wineserver -k 2>/dev/null"
+  # At exit: stop the prefix's server and wait until it has gone, so that
+  # nothing of it lingers when the folder is removed.
+  at_exit "WINEPREFIX='$1' wineserver -k 2>/dev/null; WINEPREFIX='$1' timeout 30 wineserver -w 2>/dev/null"
   say "Creating a fresh 32-bit Wine prefix in $1 ..."
   local start=$SECONDS
-  if ! timeout --kill-after=10 300 wineboot --init >"$TEST_TMP/wineboot.log" 2>&1; then
-    cat "$TEST_TMP/wineboot.log" >&2
+  local log="$1.wineboot.log"
+  if ! timeout --kill-after=10 300 wineboot --init >"$log" 2>&1; then
+    cat "$log" >&2
     fail "wineboot --init failed"
   fi
   timeout 120 wineserver -w || fail "wineserver did not settle"

@@ -7,7 +7,8 @@ source "$(dirname "$0")/lib.sh"
 exe="$HOST_BIN/conformance"
 [ -x "$exe" ] || fail "$exe is not built (cmake --preset host && cmake --build --preset host)"
 
-work="$(fresh_dir conformance-host)"
+fresh_dir conformance-host
+work="$WORK"
 mkdir -p "$work/root"
 # The checks need no one to answer: an empty agent script makes any page or
 # message box that would wait for an answer end the run (status 3).

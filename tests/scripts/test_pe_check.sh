@@ -10,7 +10,8 @@ exe="$WIN_BIN/setup.exe"
 objdump=i686-w64-mingw32-objdump
 command -v $objdump >/dev/null || fail "$objdump is not installed"
 
-dump="$(fresh_dir pe-check)/objdump.txt"
+fresh_dir pe-check
+dump="$WORK/objdump.txt"
 $objdump -p "$exe" >"$dump"
 errors=0
 bad() {

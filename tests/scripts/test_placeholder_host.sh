@@ -7,7 +7,8 @@ source "$(dirname "$0")/lib.sh"
 
 exe="$HOST_BIN/setup"
 [ -x "$exe" ] || fail "$exe is not built (cmake --preset host && cmake --build --preset host)"
-work="$(fresh_dir placeholder-host)"
+fresh_dir placeholder-host
+work="$WORK"
 unset WINHOST_FAULTS
 
 # run_setup NAME: runs setup in a fresh sandbox with the agent script
