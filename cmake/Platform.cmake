@@ -25,10 +25,13 @@ if(WIN32)
 else()
   file(GLOB WINHOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/host/*.cpp)
   list(REMOVE_ITEM WINHOST_SOURCES ${CMAKE_SOURCE_DIR}/platform/host/main.cpp)
-  add_library(winhost STATIC ${WINHOST_SOURCES})
+  # An object library: every part of the layer is in every program, also the
+  # parts that only register start-up hooks (the registry seeds the machine
+  # even in a program that never opens a key).
+  add_library(winhost OBJECT ${WINHOST_SOURCES})
   target_include_directories(winhost PUBLIC ${CMAKE_SOURCE_DIR})
-  add_library(winhost_main STATIC ${CMAKE_SOURCE_DIR}/platform/host/main.cpp)
-  target_link_libraries(winhost_main PUBLIC winhost)
+  add_library(winhost_main OBJECT ${CMAKE_SOURCE_DIR}/platform/host/main.cpp)
+  target_include_directories(winhost_main PUBLIC ${CMAKE_SOURCE_DIR})
 
   function(link_platform target)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
