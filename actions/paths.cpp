@@ -28,7 +28,10 @@ int CreateDirectoryPath(char *path, int length) {
     if (path[i] != '\\') continue;
     path[i] = 0;
     if (!CreateDirectoryA(path, &g_folderSecurity) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      MessageBoxA(g_pageWindow, path, "Error Creating Directory", MB_ICONERROR | MB_OK);
+      // Owned by the wizard page while one is open; the page that opened last
+      // is gone once the installation runs, and a box cannot belong to it.
+      MessageBoxA(g_wizardEnded ? NULL : g_pageWindow, path, "Error Creating Directory",
+                  MB_ICONERROR | MB_OK);
       return CREATE_DIRECTORY_FAILED;
     }
     path[i] = '\\';

@@ -4,3 +4,4 @@ HINSTANCE g_instance;
 HWND g_pageWindow;
 char g_installDir[INSTALL_DIR_CAPACITY];
 InstallOptions g_installOptions = {1, 1};
+int g_wizardEnded;

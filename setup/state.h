@@ -15,5 +15,8 @@ extern HINSTANCE g_instance;                      // every dialog and window is 
 extern HWND g_pageWindow;                         // the wizard page shown last
 extern char g_installDir[INSTALL_DIR_CAPACITY];   // always ends in a backslash once chosen
 extern InstallOptions g_installOptions;
+// Set once the wizard's last page has closed: from then on no page can own a
+// message box.
+extern int g_wizardEnded;
 
 #endif

@@ -1,0 +1,264 @@
+// The installation sequence and its questions, the completion and the
+// rollback. Every decision the user sees is taken here; the actions only act.
+#include "setup/driver.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "actions/file_actions.h"
+#include "actions/paths.h"
+#include "actions/registry_actions.h"
+#include "actions/shortcuts.h"
+#include "archive/extractor.h"
+#include "platform/win.h"
+#include "replay/replay.h"
+#include "setup/page_ids.h"
+#include "setup/pages.h"
+#include "setup/state.h"
+
+namespace {
+
+enum { kPathCapacity = 2000, kFullPathLookup = 500, kFolderLookup = 261, kVerbCapacity = 500 };
+
+const char kProductName[] = "TolvaMarked Verifier";
+const char kShortName[] = "TNM Verifier";
+const char kSetupCaption[] = "TolvaMarked Verifier - Setup";
+const char kUninstaller[] = "UninstallTNM.exe";
+
+char g_programPath[kPathCapacity];
+char g_sourceDir[kPathCapacity];
+char g_windowsDir[kPathCapacity];
+char g_logPath[kPathCapacity];
+char g_uninstallCommand[kPathCapacity];
+char g_verbCommand[kVerbCapacity];
+char g_shellFolder[kPathCapacity];
+char g_submenuDir[kPathCapacity];
+char g_explorerCommand[kPathCapacity];
+
+// Appends text to buffer (capacity characters with the terminator), cut at
+// the capacity; the driver's buffers are sized so that nothing it composes
+// is ever cut.
+void Append(char *buffer, size_t capacity, const char *text) {
+  size_t n = strlen(buffer), m = strlen(text);
+  if (n + m + 1 > capacity) m = capacity - n - 1;
+  memcpy(buffer + n, text, m);
+  buffer[n + m] = 0;
+}
+
+void Compose(char *buffer, size_t capacity, const char *a, const char *b = "", const char *c = "",
+             const char *d = "", const char *e = "") {
+  buffer[0] = 0;
+  Append(buffer, capacity, a);
+  Append(buffer, capacity, b);
+  Append(buffer, capacity, c);
+  Append(buffer, capacity, d);
+  Append(buffer, capacity, e);
+}
+
+void ShowError(const char *text, const char *caption) {
+  MessageBoxA(NULL, text, caption, MB_ICONERROR);
+}
+
+bool AskYes(const char *text, const char *caption) {
+  return MessageBoxA(NULL, text, caption, MB_ICONERROR | MB_YESNO) == IDYES;
+}
+
+// The program's own path is the command line's first token: blanks end it
+// outside double quotes, and the quotes are dropped.
+void FindSourceDir() {
+  const char *p = GetCommandLineA();
+  size_t n = 0;
+  bool quoted = false;
+  for (; *p; p++) {
+    if (*p == '"') {
+      quoted = !quoted;
+      continue;
+    }
+    if (*p == ' ' && !quoted) break;
+    if (n + 1 < sizeof g_programPath) g_programPath[n++] = *p;  // a longer token is cut
+  }
+  g_programPath[n] = 0;
+
+  char *filePart = NULL;
+  DWORD r = GetFullPathNameA(g_programPath, kFullPathLookup, g_sourceDir, &filePart);
+  if (r != 0 && r < kFullPathLookup) {
+    if (filePart) *filePart = 0;
+    return;
+  }
+  strcpy(g_sourceDir, g_programPath);
+  char *slash = strrchr(g_sourceDir, '\\');
+  if (slash) {
+    *slash = 0;
+  } else if (!GetCurrentDirectoryA(kFullPathLookup, g_sourceDir)) {
+    // No folder in the path and none to be had: the archive is looked for
+    // relative to the current folder.
+    strcpy(g_sourceDir, ".");
+  }
+}
+
+// Shows the three pages until the user finishes or cancels. True on Finish.
+bool RunWizard() {
+  int page = IDD_FOLDER_PAGE;
+  for (;;) {
+    DLGPROC proc = page == IDD_FOLDER_PAGE    ? FolderPageProc
+                   : page == IDD_OPTIONS_PAGE ? OptionsPageProc
+                                              : SummaryPageProc;
+    INT_PTR r = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(page), NULL, proc, 0);
+    // A page that cannot be shown is no consent to install: it ends the
+    // program like Cancel.
+    if (r == PAGE_CANCEL || r == -1 || r == 0) return false;
+    if (page == IDD_FOLDER_PAGE) {
+      page = IDD_OPTIONS_PAGE;
+    } else if (page == IDD_OPTIONS_PAGE) {
+      page = r == PAGE_BACK ? IDD_FOLDER_PAGE : IDD_SUMMARY_PAGE;
+    } else {
+      if (r != PAGE_BACK) return true;
+      page = IDD_OPTIONS_PAGE;
+    }
+  }
+}
+
+void RollbackExit(FILE *log) {
+  ShowError(
+      "Error installing TolvaMarked Verifier. The installation is not complete. The installation "
+      "program will try to remove the partially installed files. Some files and directories may not "
+      "be removed automatically and you should remove them manually.",
+      "Installation Error");
+  ReplayLog(log, REPLAY_ROLLBACK);
+  fclose(log);
+  Sleep(500);
+  DeleteFileA(g_logPath);
+}
+
+void CompletionStep(FILE *log, bool submenuComposed) {
+  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier\n");
+  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\n");
+  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\n");
+  fclose(log);
+
+  // Without a submenu folder there is nothing to show in Explorer.
+  if (submenuComposed) {
+    Compose(g_explorerCommand, sizeof g_explorerCommand, "explorer \"", g_submenuDir, "\"");
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = 68;  // the size of the 32-bit record
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof process);
+    if (CreateProcessA(NULL, g_explorerCommand, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL,
+                       NULL, &startup, &process)) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+  }
+  MessageBoxA(NULL,
+              "The installation procedure has completed. Please read ReadMe.txt before running the "
+              "program.",
+              "Installation Complete", MB_OK);
+}
+
+// Steps 6 and 7: one optional link in a shell folder; false when the user
+// declines to go on after a failure.
+bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
+                      const char *caption) {
+  int r = QueryShellFolder(g_shellFolder, folderValue, kFolderLookup);
+  if (r == 0) r = CreateShortcut(g_installDir, "qenvo.exe", "", kProductName, g_shellFolder, log);
+  return r == 0 || AskYes(question, caption);
+}
+
+void Install(FILE *log) {
+  if (ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log)) return RollbackExit(log);
+
+  CopyInstallFile(g_sourceDir, "Trust.db", g_installDir, log, 0);
+
+  const char *uninstallerDir = g_windowsDir;
+  bool registerUninstall = true;
+  if (CopyInstallFile(g_sourceDir, kUninstaller, g_windowsDir, NULL, 1) != 0) {
+    if (CopyInstallFile(g_sourceDir, kUninstaller, g_installDir, NULL, 1) == 0) {
+      uninstallerDir = g_installDir;
+    } else if (AskYes("Error implimenting uninstallation functions. The program can not be "
+                      "automatically uninstalled.\nDo you want to continue?",
+                      "Uninstall Setup Error")) {
+      registerUninstall = false;
+    } else {
+      return RollbackExit(log);
+    }
+  }
+  // The executable's path is quoted, so that a path with blanks cannot be
+  // taken for a shorter program; the uninstaller reads the rest of its
+  // command line, blanks included, as the log's path.
+  if (registerUninstall) {
+    Compose(g_uninstallCommand, sizeof g_uninstallCommand, "\"", uninstallerDir, kUninstaller,
+            "\" ", g_logPath);
+    RegisterUninstall(kShortName, kProductName, g_uninstallCommand, log);
+  }
+  Compose(g_verbCommand, sizeof g_verbCommand, "\"", g_installDir, "qenvo.exe\" \"%1\"");
+  RegisterShellVerb("checksig", "&Verify Signature", g_verbCommand, log);
+
+  if (g_installOptions.desktopShortcut &&
+      !OptionalShortcut(log, "Desktop",
+                        "Error creating program shortcut icon on the Desktop. Do you want to "
+                        "continue installation?",
+                        "Unable to Create Shortcut"))
+    return RollbackExit(log);
+  if (g_installOptions.startMenuItem &&
+      !OptionalShortcut(log, "Start Menu",
+                        "Error creating program entry under the Start Menu. Do you want to "
+                        "continue installation?",
+                        "Unable to Create Start Menu Entry"))
+    return RollbackExit(log);
+
+  bool composed = false;
+  int r = QueryShellFolder(g_shellFolder, "Programs", kFolderLookup);
+  if (r == 0) {
+    r = CreateSubmenuFolder(g_shellFolder, kShortName, g_submenuDir, log);
+    composed = r != -1;
+  }
+  if (r != 0) {
+    if (!AskYes("Error creating \"TNM Verifier\" submenu under the Programs Menu. Do you want to "
+                "continue installation?",
+                "Unable to Create Shortcut"))
+      return RollbackExit(log);
+    return CompletionStep(log, composed);
+  }
+
+  int links = CreateShortcut(g_installDir, "qenvo.exe", "", kProductName, g_submenuDir, log);
+  links |= CreateShortcut(g_installDir, "ReadMe.txt", "", "ReadMe", g_submenuDir, log);
+  links |= CreateShortcut(g_installDir, "qenvo.hlp", "", "Help", g_submenuDir, log);
+  links |= CreateShortcut(uninstallerDir, kUninstaller, g_logPath, "Uninstall", g_submenuDir, log);
+  if (links && !AskYes("Error creating entries in \"TNM Verifier\" submenu. Do you want to continue "
+                       "installation?",
+                       "Error Create Submenu Entries"))
+    return RollbackExit(log);
+  CompletionStep(log, true);
+}
+
+}  // namespace
+
+int RunSetup() {
+  FindSourceDir();
+  InitCommonControls();
+  if (!RunWizard()) return 0;
+  g_wizardEnded = 1;
+
+  UINT n = GetWindowsDirectoryA(g_windowsDir, kFolderLookup);
+  if (n == 0 || n >= kFolderLookup) {
+    ShowError("Error Finding Windows Directory. The installationg cannot continue.",
+              "Error Finding Windows Directory");
+    return 0;
+  }
+  if (g_windowsDir[n - 1] != '\\') strcat(g_windowsDir, "\\");
+
+  Compose(g_logPath, sizeof g_logPath, g_installDir, "deinst.lst");
+  if (CreateDirectoryPath(g_logPath, (int)strlen(g_logPath))) {
+    ShowError("Error Creating Installation Directory!", kSetupCaption);
+    return 0;
+  }
+  FILE *log = _fsopen(g_logPath, "w+t", _SH_DENYNO);
+  if (!log) {
+    ShowError("Error Installing Program Files!", kSetupCaption);
+    return 0;
+  }
+  fprintf(log, "Name:TolvaMarked Verifier\n");
+  Install(log);
+  return 0;
+}
