@@ -1,0 +1,128 @@
+#include "tests/host/setup_run.h"
+
+#include <gtest/gtest.h>
+
+std::string JsonField(const std::string &line, const char *key) {
+  std::string k = std::string("\"") + key + "\":\"";
+  size_t p = line.find(k);
+  if (p == std::string::npos) return "";
+  std::string out;
+  for (p += k.size(); p < line.size() && line[p] != '"'; p++) {
+    if (line[p] == '\\' && p + 1 < line.size()) {
+      char c = line[++p];
+      if (c == 'n') out += '\n';
+      else if (c == 'r') out += '\r';
+      else if (c == 't') out += '\t';
+      else if (c == 'u' && p + 4 < line.size()) {
+        out += (char)std::stoi(line.substr(p + 1, 4), nullptr, 16);
+        p += 4;
+      } else out += c;
+      continue;
+    }
+    out += line[p];
+  }
+  return out;
+}
+
+std::vector<std::string> SetupRun::Events(const char *kind) const {
+  std::vector<std::string> out;
+  std::string tag = std::string("{\"event\":\"") + kind + "\"";
+  for (const std::string &e : events)
+    if (e.compare(0, tag.size(), tag) == 0) out.push_back(e);
+  return out;
+}
+
+std::vector<std::string> SetupRun::Messages() const {
+  std::vector<std::string> out;
+  for (const std::string &e : Events("message"))
+    out.push_back(JsonField(e, "caption") + ": " + JsonField(e, "text"));
+  return out;
+}
+
+SetupSandbox::SetupSandbox(const char *name, const char *source) : sourceDir(source) {
+  root = SandboxDir(name);
+  winhost::Reset(root.c_str());  // a seeded machine, registry.reg written
+  CreateDirectoryA(sourceDir.c_str(), NULL);
+  for (const char *file : {"data1.qv", "Trust.db", "UninstallTNM.exe"}) {
+    std::filesystem::copy_file(std::string(EXAMPLE_DIST) + "/" + file,
+                               HostPath(sourceDir + "\\" + file),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
+                           const std::string &cmdline) {
+  std::string scriptPath = root + ".script", transcript = root + ".transcript",
+              errPath = root + ".stderr";
+  std::ofstream(scriptPath) << script;
+  std::filesystem::remove(transcript);
+  std::map<std::string, std::string> env;
+  for (char **e = environ; *e; e++) {
+    std::string s = *e;
+    size_t eq = s.find('=');
+    if (eq != std::string::npos && s.compare(0, 8, "WINHOST_") != 0) env[s.substr(0, eq)] = s.substr(eq + 1);
+  }
+  env["WINHOST_ROOT"] = root;
+  env["WINHOST_SCRIPT"] = scriptPath;
+  env["WINHOST_TRANSCRIPT"] = transcript;
+  env["WINHOST_CMDLINE"] = cmdline.empty() ? sourceDir + "\\setup.exe" : cmdline;
+  if (!faults.empty()) env["WINHOST_FAULTS"] = faults;
+  std::vector<std::string> strings;
+  for (auto &kv : env) strings.push_back(kv.first + "=" + kv.second);
+  std::vector<char *> envp;
+  for (auto &s : strings) envp.push_back(&s[0]);
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char *argv[] = {const_cast<char *>(SETUP_EXE), nullptr};
+  pid_t pid;
+  SetupRun run;
+  if (posix_spawn(&pid, SETUP_EXE, &actions, nullptr, argv, envp.data()) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  std::ifstream in(transcript);
+  for (std::string line; std::getline(in, line);) run.events.push_back(line);
+  std::ifstream err(errPath);
+  std::stringstream ss;
+  ss << err.rdbuf();
+  run.stderrText = ss.str();
+  winhost::ReloadRegistry();  // see what the program left in registry.reg
+  return run;
+}
+
+bool SetupSandbox::Exists(const std::string &winpath) const {
+  return std::filesystem::exists(HostPath(winpath));
+}
+
+std::string SetupSandbox::Read(const std::string &winpath) const {
+  std::ifstream in(HostPath(winpath), std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string SetupSandbox::RegValue(HKEY rootKey, const char *path, const char *name, bool *ok) {
+  HKEY key;
+  if (ok) *ok = false;
+  if (RegOpenKeyA(rootKey, path, &key) != ERROR_SUCCESS) return "";
+  char data[2048];
+  DWORD size = sizeof data, type = 0;
+  LONG r = RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size);
+  RegCloseKey(key);
+  if (r != ERROR_SUCCESS || type != REG_SZ) return "";
+  if (ok) *ok = true;
+  return std::string(data, size && data[size - 1] == 0 ? size - 1 : size);
+}
+
+bool SetupSandbox::KeyExists(HKEY rootKey, const char *path) {
+  HKEY key;
+  if (RegOpenKeyA(rootKey, path, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}

@@ -1,0 +1,318 @@
+// The whole setup, started as a user starts it, on the example distribution:
+// what it shows, what it leaves on the machine, and what a rollback removes.
+#include <gtest/gtest.h>
+
+#include "tests/host/setup_run.h"
+
+namespace {
+
+const std::string kDir = "c:\\Program Files\\Kelvorind\\TNM Verifier\\";
+const std::string kLog = kDir + "deinst.lst";
+const std::string kSubmenu = "C:\\WINDOWS\\Start Menu\\Programs\\TNM Verifier\\";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TNM Verifier";
+const char kVerbKey[] = "*\\shell\\checksig";
+
+const char kDefaults[] =
+    "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n"
+    "message \"Installation Complete\" ok\n";
+
+std::string Example(const char *name) {
+  std::ifstream in(std::string(SOURCE_DIR) + "/example/product/" + name, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The log of a complete default installation, as it stands on disk.
+std::string FullLog(const std::string &uninstallLine = "HKLM:Software\\microsoft\\windows\\CurrentVersion\\Uninstall\\TNM Verifier") {
+  std::string lines[] = {"Name:TolvaMarked Verifier",
+                         "File:" + kDir + "ReadMe.txt",
+                         "File:" + kDir + "qenvo.exe",
+                         "File:" + kDir + "qenvo.hlp",
+                         "File:" + kDir + "docs\\Signatures.txt",
+                         "File:" + kDir + "Trust.db",
+                         uninstallLine,
+                         "HKCR:*\\shell\\checksig\\command",
+                         "HKCR:*\\shell\\checksig",
+                         "File:C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk",
+                         "File:C:\\WINDOWS\\Start Menu\\TolvaMarked Verifier.lnk",
+                         "Dire:" + kSubmenu,
+                         "File:" + kSubmenu + "TolvaMarked Verifier.lnk",
+                         "File:" + kSubmenu + "ReadMe.lnk",
+                         "File:" + kSubmenu + "Help.lnk",
+                         "File:" + kSubmenu + "Uninstall.lnk",
+                         "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier",
+                         "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO",
+                         "UKCU:Software\\Kelvorind\\TNM Verifier"};
+  std::string log;
+  for (const std::string &l : lines)
+    if (!l.empty()) log += l + "\r\n";
+  return log;
+}
+
+// What every rollback must have removed (and what it leaves).
+void ExpectRolledBack(SetupSandbox &box) {
+  EXPECT_FALSE(box.Exists(kLog));
+  for (const char *f : {"ReadMe.txt", "qenvo.exe", "qenvo.hlp", "docs\\Signatures.txt", "Trust.db"})
+    EXPECT_FALSE(box.Exists(kDir + f)) << f;
+  EXPECT_FALSE(box.Exists("C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk"));
+  EXPECT_FALSE(box.Exists("C:\\WINDOWS\\Start Menu\\TolvaMarked Verifier.lnk"));
+  EXPECT_FALSE(box.Exists(kSubmenu));
+  EXPECT_FALSE(box.KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(box.KeyExists(HKEY_CLASSES_ROOT, kVerbKey));
+  // Never logged, so left behind: the folders and the shell key.
+  EXPECT_TRUE(box.Exists(kDir + "docs"));
+  EXPECT_TRUE(box.KeyExists(HKEY_CLASSES_ROOT, "*\\shell"));
+}
+
+TEST(SetupRun, DefaultInstallation) {
+  SetupSandbox box("setup-default");
+  SetupRun run = box.Run(kDefaults);
+  ASSERT_EQ(0, run.status) << run.stderrText;
+  for (const char *f : {"ReadMe.txt", "qenvo.exe", "qenvo.hlp"}) EXPECT_EQ(Example(f), box.Read(kDir + f)) << f;
+  EXPECT_EQ(Example("docs/Signatures.txt"), box.Read(kDir + "docs\\Signatures.txt"));
+  EXPECT_EQ(box.Read("C:\\SETUP\\Trust.db"), box.Read(kDir + "Trust.db"));
+  EXPECT_EQ(box.Read("C:\\SETUP\\UninstallTNM.exe"), box.Read("C:\\WINDOWS\\UninstallTNM.exe"));
+  EXPECT_EQ(FullLog(), box.Read(kLog));
+
+  EXPECT_EQ("TolvaMarked Verifier", box.RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
+  EXPECT_EQ("\"C:\\WINDOWS\\UninstallTNM.exe\" " + kLog,
+            box.RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+  EXPECT_EQ("&Verify Signature", box.RegValue(HKEY_CLASSES_ROOT, kVerbKey, NULL));
+  EXPECT_EQ("\"" + kDir + "qenvo.exe\" \"%1\"",
+            box.RegValue(HKEY_CLASSES_ROOT, "*\\shell\\checksig\\command", NULL));
+  for (const std::string &link : std::vector<std::string>{"C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk",
+                                  "C:\\WINDOWS\\Start Menu\\TolvaMarked Verifier.lnk", kSubmenu + "ReadMe.lnk",
+                                  kSubmenu + "Help.lnk", kSubmenu + "Uninstall.lnk"})
+    EXPECT_EQ("L", box.Read(link).substr(0, 1)) << link;
+
+  std::vector<std::string> messages = {
+      "Installation Complete: The installation procedure has completed. Please read ReadMe.txt "
+      "before running the program."};
+  EXPECT_EQ(messages, run.Messages());
+  std::vector<std::string> process = run.Events("process");
+  ASSERT_EQ(1u, process.size());
+  EXPECT_EQ("explorer \"" + kSubmenu + "\"", JsonField(process[0], "cmdline"));
+  EXPECT_NE(std::string::npos, process[0].find("\"flags\":32"));
+  EXPECT_NE(std::string::npos, process[0].find("\"cb\":68"));
+  EXPECT_NE(std::string::npos, run.events.back().find("\"status\":0"));
+}
+
+TEST(SetupRun, CancelOnAnyPageChangesNothing) {
+  const char *scripts[] = {"page 101\nclick 2\n",
+                           "page 101\nclose\n",
+                           "page 101\nkey escape\n",
+                           "page 101\nclick 1\npage 103\nclick 2\n",
+                           "page 101\nclick 1\npage 103\nclose\n",
+                           "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 2\n",
+                           "page 101\nclick 1\npage 103\nclick 1\npage 104\nclose\n"};
+  for (const char *script : scripts) {
+    SetupSandbox box("setup-cancel");
+    std::ifstream before(box.root + "/registry.reg");
+    std::stringstream reg;
+    reg << before.rdbuf();
+    SetupRun run = box.Run(script);
+    EXPECT_EQ(0, run.status) << script << run.stderrText;
+    EXPECT_FALSE(box.Exists("c:\\Program Files")) << script;
+    std::ifstream after(box.root + "/registry.reg");
+    std::stringstream reg2;
+    reg2 << after.rdbuf();
+    EXPECT_EQ(reg.str(), reg2.str()) << script;
+    EXPECT_TRUE(run.Messages().empty()) << script;
+  }
+}
+
+TEST(SetupRun, BackAndNextKeepWhatThePagesSay) {
+  SetupSandbox box("setup-walk");
+  SetupRun run = box.Run(
+      "page 101\nset 1000 c:\\Elsewhere\nclick 1\n"
+      "page 103\ncheck 1006 0\nclick 3\n"          // Back drops the change
+      "page 101\nclick 1\n"                         // the edit box shows the default again
+      "page 103\ncheck 1007 0\nclick 1\n"           // Next keeps it
+      "page 104\nclick 3\n"
+      "page 103\nclick 1\n"
+      "page 104\nclick 1\n"
+      "message \"Installation Complete\" ok\n");
+  ASSERT_EQ(0, run.status) << run.stderrText;
+  std::vector<std::string> pages = run.Events("page");
+  ASSERT_EQ(7u, pages.size());
+  // The second visit of the folder page shows the default folder again.
+  EXPECT_NE(std::string::npos, pages[2].find("Program Files\\\\Kelvorind\\\\TNM Verifier\\\\"));
+  EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  EXPECT_FALSE(box.Exists("c:\\Elsewhere\\qenvo.exe"));
+  EXPECT_TRUE(box.Exists("C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk"));  // unticked, then Back
+  EXPECT_FALSE(box.Exists("C:\\WINDOWS\\Start Menu\\TolvaMarked Verifier.lnk"));  // unticked, Next
+}
+
+TEST(SetupRun, FoldersAsTyped) {
+  {
+    SetupSandbox box("setup-folder");
+    SetupRun run = box.Run(
+        "page 101\nset 1000 C:\\Tools\\TNM\nclick 1\npage 103\ncheck 1006 0\ncheck 1007 0\nclick 1\n"
+        "page 104\nclick 1\nmessage \"Installation Complete\" ok\n");
+    ASSERT_EQ(0, run.status);
+    EXPECT_TRUE(box.Exists("C:\\Tools\\TNM\\qenvo.exe"));
+    EXPECT_TRUE(box.Exists("C:\\Tools\\TNM\\deinst.lst"));
+    EXPECT_FALSE(box.Exists("C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk"));
+    EXPECT_EQ(std::string::npos, box.Read("C:\\Tools\\TNM\\deinst.lst").find("Desktop"));
+  }
+  {
+    // 259 characters and more: the log's path is then too long to open.
+    SetupSandbox box("setup-long");
+    std::string folder = "C:\\" + std::string(300, 'x');
+    SetupRun run = box.Run("page 101\nset 1000 " + folder + "\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n" +
+                           "message \"TolvaMarked Verifier - Setup\" ok\n");
+    EXPECT_EQ(0, run.status) << run.stderrText;
+    std::vector<std::string> messages = {"TolvaMarked Verifier - Setup: Error Installing Program Files!"};
+    EXPECT_EQ(messages, run.Messages());
+  }
+}
+
+TEST(SetupRun, FatalErrorsBeforeTheLog) {
+  const std::string walk = "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n";
+  struct Case {
+    const char *faults;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"GetWindowsDirectoryA#1",
+       {"Error Finding Windows Directory: Error Finding Windows Directory. The installationg cannot continue."}},
+      {"CreateDirectoryA#1",
+       {"Error Creating Directory: c:\\Program Files",
+        "TolvaMarked Verifier - Setup: Error Creating Installation Directory!"}},
+      {"_fsopen#1", {"TolvaMarked Verifier - Setup: Error Installing Program Files!"}},
+  };
+  for (const Case &c : cases) {
+    SetupSandbox box("setup-fatal");
+    std::string script = walk;
+    for (const std::string &m : c.messages) script += "message \"" + m.substr(0, m.find(':')) + "\" ok\n";
+    SetupRun run = box.Run(script, c.faults);
+    EXPECT_EQ(0, run.status) << c.faults << run.stderrText;
+    EXPECT_EQ(c.messages, run.Messages()) << c.faults;
+    EXPECT_FALSE(box.Exists(kLog)) << c.faults;
+    for (const std::string &m : run.Events("message")) EXPECT_NE(std::string::npos, m.find("\"owner\":false")) << m;
+  }
+}
+
+TEST(SetupRun, FailedExtractionRollsBack) {
+  {
+    SetupSandbox box("setup-noarchive");
+    std::filesystem::remove(box.HostPath("C:\\SETUP\\data1.qv"));
+    SetupRun run = box.Run(
+        "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\nmessage \"Installation Error\" ok\n");
+    EXPECT_EQ(0, run.status) << run.stderrText;
+    EXPECT_FALSE(box.Exists(kLog));
+    EXPECT_TRUE(box.Exists(kDir));  // the folders stay
+  }
+  {
+    // A damaged member: the CRC message, then the rollback of what was extracted.
+    SetupSandbox box("setup-damaged");
+    std::string zip = box.Read("C:\\SETUP\\data1.qv");
+    size_t at = zip.find("qenvo.hlp");
+    at = zip.find("qenvo.hlp", at + 1) == std::string::npos ? at : at;
+    zip[at + 9 + 6] ^= 0x55;  // inside the member's compressed data
+    std::ofstream(box.HostPath("C:\\SETUP\\data1.qv"), std::ios::binary) << zip;
+    SetupRun run = box.Run("page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\nauto yes\n");
+    EXPECT_EQ(0, run.status) << run.stderrText;
+    std::vector<std::string> msgs = run.Messages();
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(0u, msgs.back().find("Installation Error: Error installing TolvaMarked Verifier."));
+    EXPECT_FALSE(box.Exists(kDir + "ReadMe.txt"));
+    EXPECT_FALSE(box.Exists(kDir + "qenvo.hlp"));
+    EXPECT_FALSE(box.Exists(kLog));
+  }
+}
+
+TEST(SetupRun, ExistingTrustDbAndUninstallerFallbacks) {
+  {
+    SetupSandbox box("setup-trust");
+    CreateDirectoryA("c:\\Program Files", NULL);
+    CreateDirectoryA("c:\\Program Files\\Kelvorind", NULL);
+    CreateDirectoryA(kDir.c_str(), NULL);
+    std::ofstream(box.HostPath(kDir + "Trust.db")) << "the user's own";
+    ASSERT_EQ(0, box.Run(kDefaults).status);
+    EXPECT_EQ("the user's own", box.Read(kDir + "Trust.db"));
+    EXPECT_EQ(std::string::npos, box.Read(kLog).find("Trust.db"));
+  }
+  {
+    // The Windows folder refuses the copy: the uninstaller goes to InstallDir.
+    SetupSandbox box("setup-uninst");
+    std::ofstream(box.HostPath("C:\\WINDOWS\\UninstallTNM.exe")) << "old";
+    SetFileAttributesA("C:\\WINDOWS\\UninstallTNM.exe", FILE_ATTRIBUTE_READONLY);
+    SetupRun run = box.Run(kDefaults);
+    ASSERT_EQ(0, run.status);
+    EXPECT_EQ("\"" + kDir + "UninstallTNM.exe\" " + kLog,
+              box.RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"));
+    EXPECT_TRUE(box.Exists(kDir + "UninstallTNM.exe"));
+    EXPECT_EQ(std::string::npos, box.Read(kLog).find("UninstallTNM"));
+  }
+  for (const char *answer : {"yes", "no"}) {
+    // Both copies fail (the first copy is Trust.db's).
+    SetupSandbox box("setup-q1");
+    std::string script = std::string("page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n") +
+                         "message \"Uninstall Setup Error\" " + answer + "\n";
+    script += answer == std::string("yes") ? "message \"Installation Complete\" ok\n"
+                                           : "message \"Installation Error\" ok\n";
+    SetupRun run = box.Run(script, "CopyFileA#2,CopyFileA#3");
+    ASSERT_EQ(0, run.status) << answer << run.stderrText;
+    if (answer == std::string("yes")) {
+      EXPECT_EQ(FullLog(""), box.Read(kLog));
+      EXPECT_FALSE(box.KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    } else {
+      ExpectRolledBack(box);
+    }
+  }
+}
+
+TEST(SetupRun, QuestionsAfterPartialFailures) {
+  struct Case {
+    const char *faults;
+    const char *caption;
+    const char *missing;  // the log line that a Yes leaves out
+  } cases[] = {
+      {"IPersistFile::Save#1", "Unable to Create Shortcut", ""},
+      {"IPersistFile::Save#2", "Unable to Create Start Menu Entry", ""},
+      {"CreateDirectoryA#6", "Unable to Create Shortcut", "Dire:"},
+      {"IPersistFile::Save#3", "Error Create Submenu Entries", ""},
+  };
+  for (const Case &c : cases) {
+    for (const char *answer : {"yes", "no"}) {
+      SetupSandbox box("setup-q");
+      std::string script = "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n";
+      if (std::string(c.faults).find("CreateDirectoryA") != std::string::npos)
+        script += "message \"Error Creating Directory\" ok\n";
+      script += std::string("message \"") + c.caption + "\" " + answer + "\n";
+      script += answer == std::string("yes") ? "message \"Installation Complete\" ok\n"
+                                             : "message \"Installation Error\" ok\n";
+      SetupRun run = box.Run(script, c.faults);
+      ASSERT_EQ(0, run.status) << c.faults << " " << answer << run.stderrText;
+      if (answer == std::string("no")) {
+        ExpectRolledBack(box);
+        EXPECT_TRUE(run.Events("process").empty());
+      } else {
+        std::string log = box.Read(kLog);
+        EXPECT_NE(std::string::npos, log.find("UKCU:Software\\Kelvorind\\TNM Verifier\r\n")) << c.faults;
+        if (*c.missing) {
+          EXPECT_EQ(std::string::npos, log.find(c.missing)) << c.faults;
+        }
+      }
+    }
+  }
+}
+
+TEST(SetupRun, SourceFolderFromTheCommandLine) {
+  {
+    SetupSandbox box("setup-quoted", "C:\\My Setup");
+    SetupRun run = box.Run(kDefaults, "", "\"C:\\My Setup\\setup.exe\" /extra arguments");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  }
+  {
+    // Unquoted, the path is cut at its blank: the archive is looked for in C:\.
+    SetupSandbox box("setup-unquoted", "C:\\");
+    SetupRun run = box.Run(kDefaults, "", "C:\\My Setup\\setup.exe");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  }
+}
+
+}  // namespace
