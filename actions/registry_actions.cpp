@@ -1,0 +1,136 @@
+// Registry side of the install actions: reading the user's shell folders,
+// creating a key below an existing path, the uninstall entry and the
+// context-menu verb for every file type.
+#include "actions/registry_actions.h"
+
+#include <string.h>
+
+enum {
+  SHELL_FOLDER_VALUE_FAILED = -7,
+  FIRST_VALUE_FAILED = -100,
+  SECOND_VALUE_FAILED = -101,
+  PATH_OPEN_FAILED = -103,
+  KEY_CREATE_FAILED = -104
+};
+
+enum { REGISTRY_PATH_CAPACITY = 500 };
+
+// The per-user Shell Folders key, one component per open.
+static const char *const kShellFolderPath[] = {"Software",       "microsoft", "Windows",
+                                               "CurrentVersion", "explorer",  "Shell Folders"};
+static const int kShellFolderDepth = sizeof kShellFolderPath / sizeof kShellFolderPath[0];
+
+static const char kUninstallPath[] = "Software\\microsoft\\windows\\CurrentVersion\\Uninstall";
+static const char kShellVerbPrefix[] = "*\\shell\\";
+
+// A string value with its terminator counted in the byte count.
+static LONG SetStringValue(HKEY key, const char *name, const char *text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text) + 1);
+}
+
+int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize) {
+  HKEY current = HKEY_CURRENT_USER;
+  for (int k = 0; k < kShellFolderDepth; k++) {
+    HKEY next;
+    LONG opened = RegOpenKeyExA(current, kShellFolderPath[k], 0, KEY_READ, &next);
+    if (current != HKEY_CURRENT_USER) RegCloseKey(current);
+    if (opened != ERROR_SUCCESS) return -(k + 1);
+    current = next;
+  }
+  DWORD type = 0;
+  DWORD size = bufferSize;
+  LONG queried = RegQueryValueExA(current, valueName, NULL, &type, (BYTE *)buffer, &size);
+  RegCloseKey(current);
+  if (queried != ERROR_SUCCESS) return SHELL_FOLDER_VALUE_FAILED;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return SHELL_FOLDER_VALUE_FAILED;
+  return 0;
+}
+
+int OpenPathCreateKey(HKEY root, const char *path, const char *name, HKEY *key) {
+  size_t length = strlen(path);
+  char *work = (char *)HeapAlloc(GetProcessHeap(), 0, length + 1);
+  if (!work) return PATH_OPEN_FAILED;  // nothing opened, nothing created
+  memcpy(work, path, length + 1);
+  for (size_t i = 0; i < length; i++)
+    if (work[i] == '\\') work[i] = 0;
+
+  // Each component is opened below the key before it, which is closed at
+  // once (the first time that is the root key itself). An empty component,
+  // from a doubled or leading backslash, names no key and is passed over:
+  // opening "" would hand back the very handle that is closed next.
+  HKEY current = root;
+  for (size_t start = 0; start < length; start += strlen(work + start) + 1) {
+    if (!work[start]) continue;
+    HKEY next;
+    LONG opened = RegOpenKeyA(current, work + start, &next);
+    RegCloseKey(current);
+    if (opened != ERROR_SUCCESS) {
+      HeapFree(GetProcessHeap(), 0, work);
+      return PATH_OPEN_FAILED;
+    }
+    current = next;
+  }
+  LONG created = RegCreateKeyA(current, name, key);
+  RegCloseKey(current);
+  HeapFree(GetProcessHeap(), 0, work);
+  return created == ERROR_SUCCESS ? 0 : KEY_CREATE_FAILED;
+}
+
+int RegisterUninstall(const char *keyName, const char *displayName, const char *uninstallString,
+                      FILE *log) {
+  HKEY uninstallKey;
+  int r = OpenPathCreateKey(HKEY_LOCAL_MACHINE, kUninstallPath, keyName, &uninstallKey);
+  if (r != 0) return r;
+  if (log) fprintf(log, "HKLM:Software\\microsoft\\windows\\CurrentVersion\\Uninstall\\%s\n", keyName);
+  if (SetStringValue(uninstallKey, "DisplayName", displayName) != ERROR_SUCCESS) {
+    RegCloseKey(uninstallKey);
+    return FIRST_VALUE_FAILED;
+  }
+  LONG set = SetStringValue(uninstallKey, "UninstallString", uninstallString);
+  RegCloseKey(uninstallKey);
+  return set == ERROR_SUCCESS ? 0 : SECOND_VALUE_FAILED;
+}
+
+int RegisterShellVerb(const char *verb, const char *menuText, const char *commandLine, FILE *log) {
+  // HKCR\* may lack its "shell" key; if even that cannot be made, the next
+  // step reports it.
+  HKEY shellKey;
+  if (OpenPathCreateKey(HKEY_CLASSES_ROOT, "*", "shell", &shellKey) == 0) RegCloseKey(shellKey);
+
+  HKEY verbKey;
+  int r = OpenPathCreateKey(HKEY_CLASSES_ROOT, "*\\shell", verb, &verbKey);
+  if (r != 0) return r;
+  // The "command" key goes first, so that a replay deletes it before the
+  // verb key that holds it.
+  if (log) {
+    fprintf(log, "HKCR:*\\shell\\%s\\command\n", verb);
+    fprintf(log, "HKCR:*\\shell\\%s\n", verb);
+  }
+  if (SetStringValue(verbKey, NULL, menuText) != ERROR_SUCCESS) {
+    RegCloseKey(verbKey);
+    return FIRST_VALUE_FAILED;
+  }
+
+  // The verb's path, never cut: a verb too long for it fails as a key that
+  // cannot be created.
+  char path[REGISTRY_PATH_CAPACITY];
+  size_t prefixLength = sizeof kShellVerbPrefix - 1;
+  size_t verbLength = strlen(verb);
+  if (prefixLength + verbLength + 1 > sizeof path) {
+    RegCloseKey(verbKey);
+    return KEY_CREATE_FAILED;
+  }
+  memcpy(path, kShellVerbPrefix, prefixLength);
+  memcpy(path + prefixLength, verb, verbLength + 1);
+
+  HKEY commandKey;
+  r = OpenPathCreateKey(HKEY_CLASSES_ROOT, path, "command", &commandKey);
+  if (r != 0) {
+    RegCloseKey(verbKey);
+    return r;
+  }
+  LONG set = SetStringValue(commandKey, NULL, commandLine);
+  RegCloseKey(verbKey);
+  RegCloseKey(commandKey);
+  return set == ERROR_SUCCESS ? 0 : SECOND_VALUE_FAILED;
+}

@@ -1,0 +1,70 @@
+// Shortcuts: .lnk files made through the shell's link object, one COM
+// session per link.
+#include "actions/shortcuts.h"
+
+#include <string.h>
+
+#include "actions/paths.h"
+#include "platform/win.h"
+
+enum { SHORTCUT_FAILED = -1 };
+
+enum { SHORTCUT_PATH_CAPACITY = 500, WIDE_LINK_CAPACITY = 260 };
+
+static const char kLinkSuffix[] = ".lnk";
+
+int SaveShellLink(const char *target, const char *arguments, const char *linkPath,
+                  const char *description) {
+  // The save takes the path in UTF-16 from a buffer of 260 wide characters;
+  // a longer path cannot be handed over whole, so it is refused before COM is
+  // touched.
+  if (strlen(linkPath) >= WIDE_LINK_CAPACITY) return SHORTCUT_FAILED;
+
+  // Every successful CoInitialize (S_FALSE included) is matched by one
+  // CoUninitialize; a failed one has nothing to end.
+  HRESULT init = CoInitialize(NULL);
+  IShellLinkA *link = NULL;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void **)&link);
+  if (SUCCEEDED(hr)) {
+    link->SetPath(target);
+    link->SetArguments(arguments);
+    link->SetDescription(description);
+    IPersistFile *file = NULL;
+    hr = link->QueryInterface(IID_IPersistFile, (void **)&file);
+    if (SUCCEEDED(hr)) {
+      WCHAR widePath[WIDE_LINK_CAPACITY];
+      if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, WIDE_LINK_CAPACITY) > 0)
+        hr = file->Save(widePath, TRUE);
+      else
+        hr = E_FAIL;  // no path to save at
+      file->Release();
+    }
+    link->Release();
+  }
+  CoFreeUnusedLibraries();
+  if (SUCCEEDED(init)) CoUninitialize();
+  // Only S_OK means the link was written; S_FALSE and the like do not.
+  return hr == S_OK ? 0 : SHORTCUT_FAILED;
+}
+
+int CreateShortcut(const char *baseFolder, const char *fileName, const char *arguments,
+                   const char *linkName, const char *linkFolder, FILE *log) {
+  char target[SHORTCUT_PATH_CAPACITY];
+  char linkPath[SHORTCUT_PATH_CAPACITY];
+  int r = SHORTCUT_FAILED;
+
+  // A link path that does not fit is never cut: there is then nothing to
+  // save and nothing to record.
+  if (JoinPath(linkPath, sizeof linkPath, linkFolder, linkName) != 0) return SHORTCUT_FAILED;
+  size_t length = strlen(linkPath);
+  if (length + sizeof kLinkSuffix > sizeof linkPath) return SHORTCUT_FAILED;
+  memcpy(linkPath + length, kLinkSuffix, sizeof kLinkSuffix);
+
+  if (JoinPath(target, sizeof target, baseFolder, fileName) == 0)
+    r = SaveShellLink(target, arguments, linkPath, linkName);
+  // Recorded whatever the outcome, so that a rollback also removes what a
+  // failed save may have left.
+  if (log) fprintf(log, "File:%s\n", linkPath);
+  return r;
+}
