@@ -1,0 +1,118 @@
+// The wizard pages. Each page stores its window in g_pageWindow when it
+// opens, fills its controls from the process-wide choices, and ends with
+// PAGE_NEXT, PAGE_CANCEL or PAGE_BACK. Only Next writes a choice back: the
+// folder page's InstallDir, the options page's InstallOptions.
+#include "setup/pages.h"
+#include "setup/state.h"
+
+const char DefaultInstallDir[] = "c:\\Program Files\\Kelvorind\\TNM Verifier\\";
+
+static const char kDesktopLine[] = "*  Place a shortcut icon on the Desktop.";
+static const char kStartMenuLine[] = "*  Add a menu item to the Start Menu.";
+
+// The edit box is read with this limit: at most 259 characters, leaving room
+// in g_installDir for the backslash and the terminator.
+enum { FOLDER_READ_LIMIT = 260 };
+
+static void SetControlText(HWND page, int id, const char *text) {
+  SetWindowTextA(GetDlgItem(page, id), text);
+}
+
+// Reads the edit box into g_installDir and makes it end in a backslash.
+static void StoreInstallDir(HWND page) {
+  int length = GetWindowTextA(GetDlgItem(page, IDC_FOLDER_EDIT), g_installDir, FOLDER_READ_LIMIT);
+  // A failed read counts as an empty text; the length is kept inside the limit
+  // whatever the call reports.
+  if (length < 0) length = 0;
+  if (length > FOLDER_READ_LIMIT - 1) length = FOLDER_READ_LIMIT - 1;
+  g_installDir[length] = '\0';
+  if (length == 0 || g_installDir[length - 1] != '\\') {
+    g_installDir[length] = '\\';
+    g_installDir[length + 1] = '\0';
+  }
+}
+
+INT_PTR CALLBACK FolderPageProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      g_pageWindow = window;
+      // Every visit starts from the default folder, also after Back.
+      SetControlText(window, IDC_FOLDER_EDIT, DefaultInstallDir);
+      EnableWindow(GetDlgItem(window, IDC_PAGE_BACK), FALSE);
+      return TRUE;
+    case WM_COMMAND:
+      // The whole parameter: only a button click (notification 0) matches.
+      if (wParam == IDC_PAGE_CANCEL) {
+        EndDialog(g_pageWindow, PAGE_CANCEL);
+      } else if (wParam == IDC_PAGE_NEXT) {
+        StoreInstallDir(g_pageWindow);
+        EndDialog(g_pageWindow, PAGE_NEXT);
+      }
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(g_pageWindow, PAGE_CANCEL);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+static int IsChecked(HWND page, int id) {
+  return SendMessageA(GetDlgItem(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+static void SetChecked(HWND page, int id, int flag) {
+  SendMessageA(GetDlgItem(page, id), BM_SETCHECK, flag ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+INT_PTR CALLBACK OptionsPageProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      g_pageWindow = window;
+      SetControlText(window, IDC_FOLDER_SHOWN, g_installDir);
+      SetChecked(window, IDC_OPTION_FIRST, g_installOptions.desktopShortcut);
+      SetChecked(window, IDC_OPTION_SECOND, g_installOptions.startMenuItem);
+      return TRUE;
+    case WM_COMMAND:
+      // Clicks on the check boxes arrive here too and match nothing.
+      if (wParam == IDC_PAGE_NEXT) {
+        g_installOptions.desktopShortcut = IsChecked(g_pageWindow, IDC_OPTION_FIRST);
+        g_installOptions.startMenuItem = IsChecked(g_pageWindow, IDC_OPTION_SECOND);
+        EndDialog(g_pageWindow, PAGE_NEXT);
+      } else if (wParam == IDC_PAGE_CANCEL || wParam == IDC_PAGE_BACK) {
+        // The boxes' states of this visit are dropped.
+        EndDialog(g_pageWindow, (INT_PTR)wParam);
+      }
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(g_pageWindow, PAGE_CANCEL);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK SummaryPageProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      g_pageWindow = window;
+      SetControlText(window, IDC_FOLDER_SHOWN, g_installDir);
+      SetControlText(window, IDC_OPTION_FIRST, "");
+      SetControlText(window, IDC_OPTION_SECOND, "");
+      // The chosen options fill the two lines from the top.
+      int line = IDC_OPTION_FIRST;
+      if (g_installOptions.desktopShortcut) {
+        SetControlText(window, line, kDesktopLine);
+        line = IDC_OPTION_SECOND;
+      }
+      if (g_installOptions.startMenuItem) SetControlText(window, line, kStartMenuLine);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      // Only the three buttons send commands here: their ids are the results.
+      EndDialog(g_pageWindow, (INT_PTR)wParam);
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(g_pageWindow, PAGE_CANCEL);
+      return TRUE;
+  }
+  return FALSE;
+}
