@@ -7,6 +7,8 @@
 // position live in locals and are stored back when the block ends.
 #include "archive/inflate.h"
 
+#include <string.h>
+
 #include "archive/decode_table.h"
 #include "archive/output_sink.h"
 #include "archive/progress.h"
@@ -36,8 +38,12 @@ const uint16_t kBitMask[17] = {0,    1,    3,    7,     15,    31,    63,    127
 struct Inflater {
   HANDLE archive;
   BYTE input[kInputSize];
-  DWORD inputCount;  // bytes the last read delivered
-  DWORD inputLeft;   // of those, not yet handed out
+  // The bytes the last read delivered are input .. inputEnd; inputNext is the
+  // next one to hand out. Bytes handed out from inputCounted on have not yet
+  // been added to the fetch counter: the decoding loops take bytes with a
+  // plain load and count them in one go before anything else happens (a
+  // read, a write, a table built or released, the return).
+  const BYTE *inputNext, *inputEnd, *inputCounted;
   unsigned fetchCounter;
   uint32_t bitBuffer;  // oldest unconsumed bit is bit 0
   unsigned bitCount;
@@ -50,47 +56,85 @@ struct Inflater {
 };
 Inflater g_inflater;
 
-// The next input byte, or -1 at the end of input (a failed read is reported
-// to the user once and then ends the input).
-int FetchByte() {
+// Adds the bytes handed out up to next to the fetch counter, advancing the
+// progress bar by 2000 for every 2000 fetches, exactly as if each byte had
+// been counted when it was taken.
+void CountFetches(const BYTE *next) {
   Inflater &z = g_inflater;
+  z.fetchCounter += (unsigned)(next - z.inputCounted);
+  z.inputCounted = next;
+  while (z.fetchCounter >= kProgressStep) {
+    z.fetchCounter -= kProgressStep;
+    AdvanceProgress(kProgressStep);
+  }
+}
+
+// A fetch from a used-up InputBuffer: counts the fetch, then reads the next
+// piece of the archive. Returns its first byte, or -1 at the end of input (a
+// failed read is reported to the user first).
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int FetchFromNextPiece() {
+  Inflater &z = g_inflater;
+  CountFetches(z.inputNext);
   if (++z.fetchCounter >= kProgressStep) {
     AdvanceProgress(kProgressStep);
     z.fetchCounter = 0;
   }
-  if (z.inputLeft) return z.input[z.inputCount - z.inputLeft--];
+  z.inputNext = z.inputEnd = z.inputCounted = z.input;
   DWORD got = 0;
   if (!ReadFile(z.archive, z.input, kInputSize, &got, NULL)) {
     MessageBoxA(NULL, "Error reading zip file!", "Error", MB_OK);
     return -1;
   }
   if (got == 0) return -1;
-  z.inputCount = got;
-  z.inputLeft = got - 1;
+  z.inputEnd = z.input + got;
+  z.inputNext = z.inputCounted = z.input + 1;
   return z.input[0];
 }
 
 // Bit input over the locals of a block decoder. NEED requests n bits (the
 // decoder returns 1 at the end of input), BITS reads the low n, DUMP consumes.
-#define LOAD_STATE                         \
-  uint32_t bitBuffer = g_inflater.bitBuffer; \
-  unsigned bitCount = g_inflater.bitCount;   \
-  unsigned pos = g_inflater.windowPos;       \
-  BYTE *window = g_inflater.window;          \
+// A byte still in the InputBuffer is taken with a plain load; SYNC stores the
+// input position back and counts the fetches, and comes before every call
+// that reaches the system.
+#define LOAD_STATE                             \
+  uint32_t bitBuffer = g_inflater.bitBuffer;   \
+  unsigned bitCount = g_inflater.bitCount;     \
+  unsigned pos = g_inflater.windowPos;         \
+  BYTE *window = g_inflater.window;            \
+  const BYTE *next = g_inflater.inputNext;     \
+  const BYTE *end = g_inflater.inputEnd;       \
   int result = 0
-#define SAVE_STATE                 \
+#define SYNC                     \
+  do {                           \
+    g_inflater.inputNext = next; \
+    CountFetches(next);          \
+  } while (0)
+#define SAVE_STATE                  \
+  SYNC;                             \
   g_inflater.bitBuffer = bitBuffer; \
   g_inflater.bitCount = bitCount;   \
   g_inflater.windowPos = pos
-#define NEED(n)                                 \
-  while (bitCount < (unsigned)(n)) {            \
-    int byte_ = FetchByte();                    \
-    if (byte_ < 0) {                            \
-      result = INFLATE_BAD_DATA;                \
-      goto done;                                \
-    }                                           \
-    bitBuffer |= (uint32_t)byte_ << bitCount;   \
-    bitCount += 8;                              \
+#define NEED(n)                                   \
+  while (bitCount < (unsigned)(n)) {              \
+    unsigned byte_;                               \
+    if (next != end) {                            \
+      byte_ = *next++;                            \
+    } else {                                      \
+      g_inflater.inputNext = next;                \
+      int fetched_ = FetchFromNextPiece();        \
+      next = g_inflater.inputNext;                \
+      end = g_inflater.inputEnd;                  \
+      if (fetched_ < 0) {                         \
+        result = INFLATE_BAD_DATA;                \
+        goto done;                                \
+      }                                           \
+      byte_ = (unsigned)fetched_;                 \
+    }                                             \
+    bitBuffer |= (uint32_t)byte_ << bitCount;     \
+    bitCount += 8;                                \
   }
 #define BITS(n) (bitBuffer & kBitMask[n])
 #define DUMP(n)          \
@@ -98,17 +142,23 @@ int FetchByte() {
     bitBuffer >>= (n);   \
     bitCount -= (n);     \
   } while (0)
-#define PUT_BYTE(b)                                      \
-  do {                                                   \
-    window[pos++] = (BYTE)(b);                           \
-    if (pos == kWindowSize) {                            \
-      pos = 0;                                           \
-      int flushed_ = Flush(window, kWindowSize);         \
-      if (flushed_) {                                    \
-        result = flushed_;                               \
-        goto done;                                       \
-      }                                                  \
-    }                                                    \
+// Hands the full window to the OutputSink; the position is already 0.
+#define FLUSH_WINDOW                               \
+  do {                                             \
+    SYNC;                                          \
+    int flushed_ = Flush(window, kWindowSize);     \
+    if (flushed_) {                                \
+      result = flushed_;                           \
+      goto done;                                   \
+    }                                              \
+  } while (0)
+#define PUT_BYTE(b)                \
+  do {                             \
+    window[pos++] = (BYTE)(b);     \
+    if (pos == kWindowSize) {      \
+      pos = 0;                     \
+      FLUSH_WINDOW;                \
+    }                              \
   } while (0)
 
 int CopyStoredBlock() {
@@ -124,27 +174,88 @@ int CopyStoredBlock() {
     goto done;
   }
   DUMP(16);
-  while (length--) {
-    NEED(8);
+  // Whole bytes left in the bit buffer come first.
+  while (length && bitCount) {
+    length--;
     PUT_BYTE(BITS(8));
     DUMP(8);
+  }
+  // Then the rest straight from the InputBuffer, as far as it and the window
+  // reach at a time; each byte is one fetch.
+  while (length) {
+    if (next == end) {
+      NEED(8);
+      length--;
+      PUT_BYTE(BITS(8));
+      DUMP(8);
+      continue;
+    }
+    unsigned n = (unsigned)(end - next);
+    if (n > length) n = length;
+    if (n > kWindowSize - pos) n = kWindowSize - pos;
+    memcpy(window + pos, next, n);
+    next += n;
+    pos += n;
+    length -= n;
+    if (pos == kWindowSize) {
+      pos = 0;
+      FLUSH_WINDOW;
+    }
   }
 done:
   SAVE_STATE;
   return result;
 }
 
+// Eight bytes from s to d, read before they are written.
+static inline void Copy8(BYTE *d, const BYTE *s) {
+  uint32_t a, b;
+  memcpy(&a, s, 4);
+  memcpy(&b, s + 4, 4);
+  memcpy(d, &a, 4);
+  memcpy(d + 4, &b, 4);
+}
+
+// Copies n bytes from s up to d (s < d, or s > d) within the window, lowest
+// byte first, with the result of a byte-by-byte copy: where d - s is less
+// than n, each byte is read after the one d - s before it was written.
+static inline void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
+  size_t gap = (size_t)(d - s);  // huge when s lies above d
+  if (gap == 0) return;          // distance 32768: each byte onto itself
+  if (gap < 8) {
+    // A short period: copy bytes one by one until the pattern spans a whole
+    // number of periods of at least eight bytes, then read that far back,
+    // where the same bytes stand, in eight-byte steps.
+    unsigned period = (unsigned)gap;
+    unsigned far = period * ((8 + period - 1) / period);
+    unsigned head = far - period;
+    if (head > n) head = n;
+    n -= head;
+    while (head--) *d++ = *s++;
+    s = d - far;
+  }
+  // Eight-byte steps are exact when the source lies at least eight bytes
+  // below the destination, or above it.
+  while (n >= 8) {
+    Copy8(d, s);
+    d += 8;
+    s += 8;
+    n -= 8;
+  }
+  while (n--) *d++ = *s++;
+}
+
 // Decodes literal/length and distance codes up to the end-of-block code.
 int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db) {
   LOAD_STATE;
+  if (!literals) {  // a lookup in a table without codes
+    result = INFLATE_BAD_DATA;
+    goto done;
+  }
   for (;;) {
     const DecodeEntry *e;
     unsigned length, extra;
     uint32_t source;
-    if (!literals) {
-      result = INFLATE_BAD_DATA;
-      goto done;
-    }
     NEED(lb);
     e = literals + BITS(lb);
     while (e->op > DECODE_OP_SIMPLE) {
@@ -191,30 +302,19 @@ int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distan
     source = (uint32_t)pos - e->value - BITS(extra);
     DUMP(extra);
 
+    // In chunks that end at the window's end, at the source and at the
+    // destination; a window position of 32768 flushes the window.
     while (length) {
       source &= kWindowSize - 1;
       unsigned chunk = kWindowSize - (source > pos ? source : pos);
       if (chunk > length) chunk = length;
       length -= chunk;
-      if ((uint32_t)(pos - source) >= chunk) {
-        // Disjoint, or the destination lies below the source: a lowest-first
-        // block copy is exact.
-        BYTE *d = window + pos, *s = window + source;
-        for (unsigned i = 0; i < chunk; i++) d[i] = s[i];
-      } else {
-        // Overlapping forward copy: each byte is read after the one before it
-        // was written, so a short distance repeats its last bytes.
-        for (unsigned i = 0; i < chunk; i++) window[pos + i] = window[source + i];
-      }
+      CopyMatchChunk(window + pos, window + source, chunk);
       pos += chunk;
       source += chunk;
       if (pos == kWindowSize) {
         pos = 0;
-        int flushed = Flush(window, kWindowSize);
-        if (flushed) {
-          result = flushed;
-          goto done;
-        }
+        FLUSH_WINDOW;
       }
     }
   }
@@ -277,6 +377,7 @@ int ReadCodeLengths(unsigned *lengths, unsigned *nl, unsigned *nd) {
     codeLengths[kCodeLengthOrder[i]] = BITS(3);
     DUMP(3);
   }
+  SYNC;
   result = BuildDecodeTable(codeLengths, 19, 19, NULL, NULL, 0, 7, &table, &tableBits);
   if (result == 1) FreeDecodeTable(table);
   if (result) {
@@ -325,8 +426,8 @@ int ReadCodeLengths(unsigned *lengths, unsigned *nl, unsigned *nd) {
     while (repeat--) lengths[filled++] = value;
   }
 done:
-  FreeDecodeTable(table);
   SAVE_STATE;
+  FreeDecodeTable(table);
   return result;
 }
 
@@ -386,7 +487,7 @@ int InflateMember(HANDLE archive, HANDLE output) {
   Inflater &z = g_inflater;
   z.archive = archive;
   g_outputSink.output = output;
-  z.inputCount = z.inputLeft = 0;
+  z.inputNext = z.inputEnd = z.inputCounted = z.input;
   z.bitBuffer = 0;
   z.bitCount = 0;
   z.windowPos = 0;
