@@ -50,8 +50,9 @@ std::string FullLog(const std::string &uninstallLine = "HKLM:Software\\microsoft
   return log;
 }
 
-// What every rollback must have removed (and what it leaves).
-void ExpectRolledBack(SetupSandbox &box) {
+// What every rollback must have removed (and what it leaves). verbRan: the
+// verb was registered before the failure, so HKCR\*\shell had to be made.
+void ExpectRolledBack(SetupSandbox &box, bool verbRan = true) {
   EXPECT_FALSE(box.Exists(kLog));
   for (const char *f : {"ReadMe.txt", "qenvo.exe", "qenvo.hlp", "docs\\Signatures.txt", "Trust.db"})
     EXPECT_FALSE(box.Exists(kDir + f)) << f;
@@ -62,7 +63,7 @@ void ExpectRolledBack(SetupSandbox &box) {
   EXPECT_FALSE(box.KeyExists(HKEY_CLASSES_ROOT, kVerbKey));
   // Never logged, so left behind: the folders and the shell key.
   EXPECT_TRUE(box.Exists(kDir + "docs"));
-  EXPECT_TRUE(box.KeyExists(HKEY_CLASSES_ROOT, "*\\shell"));
+  EXPECT_EQ(verbRan, box.KeyExists(HKEY_CLASSES_ROOT, "*\\shell"));
 }
 
 TEST(SetupRun, DefaultInstallation) {
@@ -157,14 +158,17 @@ TEST(SetupRun, FoldersAsTyped) {
     EXPECT_EQ(std::string::npos, box.Read("C:\\Tools\\TNM\\deinst.lst").find("Desktop"));
   }
   {
-    // 259 characters and more: the log's path is then too long to open.
+    // More than 259 characters: the text is cut at 259 and the log's path
+    // is then too long to open.
     SetupSandbox box("setup-long");
-    std::string folder = "C:\\" + std::string(300, 'x');
+    std::string folder = "C:";
+    while (folder.size() < 300) folder += "\\folder0123";
     SetupRun run = box.Run("page 101\nset 1000 " + folder + "\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n" +
                            "message \"TolvaMarked Verifier - Setup\" ok\n");
     EXPECT_EQ(0, run.status) << run.stderrText;
     std::vector<std::string> messages = {"TolvaMarked Verifier - Setup: Error Installing Program Files!"};
     EXPECT_EQ(messages, run.Messages());
+    EXPECT_TRUE(box.Exists("C:\\folder0123\\folder0123"));  // the folders made on the way stay
   }
 }
 
@@ -204,20 +208,24 @@ TEST(SetupRun, FailedExtractionRollsBack) {
     EXPECT_TRUE(box.Exists(kDir));  // the folders stay
   }
   {
-    // A damaged member: the CRC message, then the rollback of what was extracted.
+    // A damaged member: its CRC in the central directory (the archive uses
+    // data descriptors) no longer matches. The CRC message, then the
+    // rollback of what was extracted.
     SetupSandbox box("setup-damaged");
     std::string zip = box.Read("C:\\SETUP\\data1.qv");
-    size_t at = zip.find("qenvo.hlp");
-    at = zip.find("qenvo.hlp", at + 1) == std::string::npos ? at : at;
-    zip[at + 9 + 6] ^= 0x55;  // inside the member's compressed data
+    size_t central = zip.find("qenvo.hlp", zip.find("qenvo.hlp") + 1);
+    ASSERT_NE(std::string::npos, central);
+    zip[central - 46 + 16] ^= 0x55;
     std::ofstream(box.HostPath("C:\\SETUP\\data1.qv"), std::ios::binary) << zip;
-    SetupRun run = box.Run("page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\nauto yes\n");
+    SetupRun run = box.Run("page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n"
+                           "message \"CRC check error!\" ok\nmessage \"Installation Error\" ok\n");
     EXPECT_EQ(0, run.status) << run.stderrText;
     std::vector<std::string> msgs = run.Messages();
-    ASSERT_FALSE(msgs.empty());
-    EXPECT_EQ(0u, msgs.back().find("Installation Error: Error installing TolvaMarked Verifier."));
-    EXPECT_FALSE(box.Exists(kDir + "ReadMe.txt"));
-    EXPECT_FALSE(box.Exists(kDir + "qenvo.hlp"));
+    ASSERT_EQ(2u, msgs.size());
+    EXPECT_EQ("CRC check error!: qenvo.hlp", msgs[0]);
+    EXPECT_EQ(0u, msgs[1].find("Installation Error: Error installing TolvaMarked Verifier."));
+    for (const char *f : {"ReadMe.txt", "qenvo.exe", "qenvo.hlp"}) EXPECT_FALSE(box.Exists(kDir + f)) << f;
+    EXPECT_FALSE(box.Exists(kDir + "docs\\Signatures.txt"));  // never reached
     EXPECT_FALSE(box.Exists(kLog));
   }
 }
@@ -258,33 +266,47 @@ TEST(SetupRun, ExistingTrustDbAndUninstallerFallbacks) {
       EXPECT_EQ(FullLog(""), box.Read(kLog));
       EXPECT_FALSE(box.KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     } else {
-      ExpectRolledBack(box);
+      ExpectRolledBack(box, false);
     }
   }
+}
+
+// Names a folder on a drive that does not exist, as a broken profile would.
+void BreakShellFolder(const char *value) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyA(HKEY_CURRENT_USER,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", &key));
+  const char folder[] = "Q:\\Missing";
+  RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)folder, sizeof folder);
+  RegCloseKey(key);
 }
 
 TEST(SetupRun, QuestionsAfterPartialFailures) {
   struct Case {
     const char *faults;
+    const char *brokenFolder;  // a Shell Folders value pointing nowhere
+    const char *firstBox;      // a box that comes before the question
     const char *caption;
-    const char *missing;  // the log line that a Yes leaves out
+    const char *missing;  // what a Yes leaves out of the log
   } cases[] = {
-      {"IPersistFile::Save#1", "Unable to Create Shortcut", ""},
-      {"IPersistFile::Save#2", "Unable to Create Start Menu Entry", ""},
-      {"CreateDirectoryA#6", "Unable to Create Shortcut", "Dire:"},
-      {"IPersistFile::Save#3", "Error Create Submenu Entries", ""},
+      {"", "Desktop", "", "Unable to Create Shortcut", "File:C:\\WINDOWS\\Desktop"},
+      {"IPersistFile::Save#1", "", "", "Unable to Create Shortcut", ""},
+      {"IPersistFile::Save#2", "", "", "Unable to Create Start Menu Entry", ""},
+      {"", "Programs", "Error Creating Directory", "Unable to Create Shortcut", "Dire:"},
+      {"IPersistFile::Save#3", "", "", "Error Create Submenu Entries", ""},
   };
   for (const Case &c : cases) {
     for (const char *answer : {"yes", "no"}) {
       SetupSandbox box("setup-q");
+      if (*c.brokenFolder) BreakShellFolder(c.brokenFolder);
       std::string script = "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n";
-      if (std::string(c.faults).find("CreateDirectoryA") != std::string::npos)
-        script += "message \"Error Creating Directory\" ok\n";
+      if (*c.firstBox) script += std::string("message \"") + c.firstBox + "\" ok\n";
       script += std::string("message \"") + c.caption + "\" " + answer + "\n";
       script += answer == std::string("yes") ? "message \"Installation Complete\" ok\n"
                                              : "message \"Installation Error\" ok\n";
       SetupRun run = box.Run(script, c.faults);
-      ASSERT_EQ(0, run.status) << c.faults << " " << answer << run.stderrText;
+      ASSERT_EQ(0, run.status) << c.faults << c.brokenFolder << " " << answer << run.stderrText;
       if (answer == std::string("no")) {
         ExpectRolledBack(box);
         EXPECT_TRUE(run.Events("process").empty());
@@ -292,7 +314,7 @@ TEST(SetupRun, QuestionsAfterPartialFailures) {
         std::string log = box.Read(kLog);
         EXPECT_NE(std::string::npos, log.find("UKCU:Software\\Kelvorind\\TNM Verifier\r\n")) << c.faults;
         if (*c.missing) {
-          EXPECT_EQ(std::string::npos, log.find(c.missing)) << c.faults;
+          EXPECT_EQ(std::string::npos, log.find(c.missing)) << c.faults << c.brokenFolder;
         }
       }
     }

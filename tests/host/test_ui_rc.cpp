@@ -168,7 +168,7 @@ TEST(UiRcParse, EmbeddedScriptsAreFoundByIdAndName) {
   ASSERT_NE(opt, nullptr);
   EXPECT_EQ(opt->controls[7].id, IDC_TEST_DERIVED);
   wh::RcName bmp;
-  bmp.id = 103;
+  bmp.id = 903;  // the program's own bitmap is 103
   const wh::RcResource *r = wh::FindResourceEntry("bitmap", bmp);
   ASSERT_NE(r, nullptr);
   const std::string *data = wh::ResourceFileData(r->file);
