@@ -51,6 +51,10 @@ static void ActOnLine(const char *line, int sweep, int pass) {
 // seek fails or a read set the error indicator.
 static int RunSweep(FILE *log, int sweep, int pass) {
   if (fseek(log, 0, SEEK_SET) != 0) return 1;
+  // The indicator must tell of this sweep's reads: one left behind by a
+  // record that could not be written would otherwise end the rollback after
+  // its files, leaving the logged folders and keys in place.
+  clearerr(log);
   char line[LINE_CAPACITY];
   while (ReadLogLine(line, LINE_READ_SIZE, log)) ActOnLine(line, sweep, pass);
   return ferror(log) ? 1 : 0;

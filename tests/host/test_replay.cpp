@@ -587,6 +587,25 @@ TEST(ReplayFailures, ReadErrorEndsTheReplayAfterItsSweep) {
   }
 }
 
+// A record that could not be written leaves the stream's error indicator
+// set; the rollback must still reach the folders and keys that did reach the
+// log, so only the sweep's own reads count.
+TEST(ReplayFailures, EarlierWriteErrorDoesNotCutTheRollbackShort) {
+  Fresh("replay-write-error");
+  LayFailureCase();
+  FILE *log = FailureLog();
+  ASSERT_NE(log, nullptr);
+  ASSERT_EQ(fflush(log), 0);
+  winhost::SetFaults(Nth("StreamWrite", winhost::CallCount("StreamWrite") + 1).c_str());
+  fprintf(log, "File:C:\\App\\lost.txt\n");
+  fflush(log);
+  ASSERT_TRUE(ferror(log));
+  winhost::SetFaults("");
+  ReplayLog(log, REPLAY_ROLLBACK);
+  ExpectSweepsDone(3);
+  fclose(log);
+}
+
 TEST(ReplayFailures, ReadErrorFromTheFirstReadOn) {
   Fresh("replay-read-first");
   LayFailureCase();
