@@ -338,3 +338,46 @@ TEST(SetupRun, SourceFolderFromTheCommandLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SetupRun, ChoicesLeftOpen) {
+  {
+    // No folder in the program's path and no full path to be had: the
+    // current folder (C:\ here) is the source folder.
+    SetupSandbox box("setup-nofolder", "C:\\");
+    SetupRun run = box.Run(kDefaults, "GetFullPathNameA#1", "setup.exe");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  }
+  {
+    // A first token longer than the program path's 2000 characters is cut;
+    // the full-path lookup cannot take it, so the folder before its last
+    // backslash is used.
+    SetupSandbox box("setup-longtoken", "C:\\");
+    SetupRun run = box.Run(kDefaults, "", "C:\\" + std::string(2500, 'x') + " more");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  }
+  {
+    // Yes to the submenu question when no Programs folder was found: no
+    // submenu was composed, so no Explorer is started.
+    SetupSandbox box("setup-noprograms");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyA(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", &key));
+    RegDeleteValueA(key, "Programs");
+    RegCloseKey(key);
+    SetupRun run = box.Run(
+        "page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n"
+        "message \"Unable to Create Shortcut\" yes\nmessage \"Installation Complete\" ok\n");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_TRUE(run.Events("process").empty());
+    std::string log = box.Read(kLog);
+    EXPECT_EQ(std::string::npos, log.find("Dire:"));
+    EXPECT_NE(std::string::npos, log.find("UKCU:Software\\Kelvorind\\TNM Verifier\r\n"));
+  }
+}
+
+}  // namespace
