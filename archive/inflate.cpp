@@ -207,25 +207,38 @@ done:
   return result;
 }
 
-// Eight bytes from s to d, read before they are written.
+static inline uint32_t Load4(const BYTE *p) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v;
+}
+static inline void Store4(BYTE *p, uint32_t v) { memcpy(p, &v, 4); }
+
+// Eight bytes from s to d, all read before any is written.
 static inline void Copy8(BYTE *d, const BYTE *s) {
-  uint32_t a, b;
-  memcpy(&a, s, 4);
-  memcpy(&b, s + 4, 4);
-  memcpy(d, &a, 4);
-  memcpy(d + 4, &b, 4);
+  uint32_t a = Load4(s), b = Load4(s + 4);
+  Store4(d, a);
+  Store4(d + 4, b);
 }
 
-// Copies n bytes from s up to d (s < d, or s > d) within the window, lowest
-// byte first, with the result of a byte-by-byte copy: where d - s is less
-// than n, each byte is read after the one d - s before it was written.
+// Copies n bytes (n > 0) from s to d within the window, lowest byte first,
+// with the result of a byte-by-byte copy: where the source lies less than n
+// bytes below the destination, each byte is read after the one d - s before
+// it was written.
 static inline void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
-  size_t gap = (size_t)(d - s);  // huge when s lies above d
-  if (gap == 0) return;          // distance 32768: each byte onto itself
+  if (s > d) {
+    // The destination below the source: a lowest-first copy in eight-byte
+    // steps reads every byte before it is overwritten.
+    for (; n >= 8; n -= 8, d += 8, s += 8) Copy8(d, s);
+    while (n--) *d++ = *s++;
+    return;
+  }
+  size_t gap = (size_t)(d - s);
+  if (gap == 0) return;  // distance 32768: each byte onto itself
   if (gap < 8) {
     // A short period: copy bytes one by one until the pattern spans a whole
     // number of periods of at least eight bytes, then read that far back,
-    // where the same bytes stand, in eight-byte steps.
+    // where the same bytes stand.
     unsigned period = (unsigned)gap;
     unsigned far = period * ((8 + period - 1) / period);
     unsigned head = far - period;
@@ -234,89 +247,128 @@ static inline void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
     while (head--) *d++ = *s++;
     s = d - far;
   }
-  // Eight-byte steps are exact when the source lies at least eight bytes
-  // below the destination, or above it.
-  while (n >= 8) {
-    Copy8(d, s);
-    d += 8;
-    s += 8;
-    n -= 8;
+  // From here the source lies at least eight bytes below the destination, so
+  // every eight bytes read are final. The last piece is one more eight-byte
+  // (or four-byte) copy that ends at the chunk's end and rewrites a few bytes
+  // with the values they already hold.
+  if (n >= 8) {
+    BYTE *lastTo = d + n - 8;
+    const BYTE *lastFrom = s + n - 8;
+    for (; n >= 8; n -= 8, d += 8, s += 8) Copy8(d, s);
+    if (n) Copy8(lastTo, lastFrom);
+  } else if (n >= 4) {
+    uint32_t first = Load4(s), last = Load4(s + n - 4);
+    Store4(d, first);
+    Store4(d + n - 4, last);
+  } else if (n) {
+    d[0] = s[0];
+    d[n / 2] = s[n / 2];
+    d[n - 1] = s[n - 1];
   }
-  while (n--) *d++ = *s++;
 }
 
+// NEED for where the InputBuffer is known to hold the bytes: no end test.
+#define NEED_HELD(n)                            \
+  while (bitCount < (unsigned)(n)) {            \
+    bitBuffer |= (uint32_t)*next++ << bitCount; \
+    bitCount += 8;                              \
+  }
+
+// The most bytes one symbol (code, extra bits, distance code, extra bits) can
+// fetch: 48 bits consumed plus a lookup's width, rounded well up.
+const ptrdiff_t kSymbolInput = 16;
+
+// One literal/length symbol with its distance, bits requested through GET
+// (NEED or NEED_HELD); a literal continues and the end of block breaks the
+// loop around it.
+#define DECODE_SYMBOL(GET)                                           \
+  {                                                                  \
+    const DecodeEntry *e;                                            \
+    unsigned length, extra;                                          \
+    uint32_t source;                                                 \
+    GET(lb);                                                         \
+    e = literals + (bitBuffer & literalMask);                        \
+    if (e->op == DECODE_OP_SIMPLE) {                                 \
+      DUMP(e->bits);                                                 \
+      PUT_BYTE(e->value);                                            \
+      continue;                                                      \
+    }                                                                \
+    while (e->op > DECODE_OP_SIMPLE) {                               \
+      if (e->op == DECODE_OP_INVALID) {                              \
+        result = INFLATE_BAD_DATA;                                   \
+        goto done;                                                   \
+      }                                                              \
+      DUMP(e->bits);                                                 \
+      extra = e->op - DECODE_OP_LINK_BASE;                           \
+      GET(extra);                                                    \
+      e = e->link + BITS(extra);                                     \
+    }                                                                \
+    DUMP(e->bits);                                                   \
+    if (e->op == DECODE_OP_SIMPLE) {                                 \
+      PUT_BYTE(e->value);                                            \
+      continue;                                                      \
+    }                                                                \
+    if (e->op == DECODE_OP_END_OF_BLOCK) break;                      \
+                                                                     \
+    extra = e->op;                                                   \
+    GET(extra);                                                      \
+    length = e->value + BITS(extra);                                 \
+    DUMP(extra);                                                     \
+                                                                     \
+    if (!distances) {                                                \
+      result = INFLATE_BAD_DATA;                                     \
+      goto done;                                                     \
+    }                                                                \
+    GET(db);                                                         \
+    e = distances + (bitBuffer & distanceMask);                      \
+    while (e->op > DECODE_OP_SIMPLE) {                               \
+      if (e->op == DECODE_OP_INVALID) {                              \
+        result = INFLATE_BAD_DATA;                                   \
+        goto done;                                                   \
+      }                                                              \
+      DUMP(e->bits);                                                 \
+      extra = e->op - DECODE_OP_LINK_BASE;                           \
+      GET(extra);                                                    \
+      e = e->link + BITS(extra);                                     \
+    }                                                                \
+    DUMP(e->bits);                                                   \
+    extra = e->op;                                                   \
+    GET(extra);                                                      \
+    source = (uint32_t)pos - e->value - BITS(extra);                 \
+    DUMP(extra);                                                     \
+                                                                     \
+    /* In chunks that end at the window's end, at the source and at  \
+       the destination; a window position of 32768 flushes it. */    \
+    while (length) {                                                 \
+      source &= kWindowSize - 1;                                     \
+      unsigned chunk = kWindowSize - (source > pos ? source : pos);  \
+      if (chunk > length) chunk = length;                            \
+      length -= chunk;                                               \
+      CopyMatchChunk(window + pos, window + source, chunk);          \
+      pos += chunk;                                                  \
+      source += chunk;                                               \
+      if (pos == kWindowSize) {                                      \
+        pos = 0;                                                     \
+        FLUSH_WINDOW;                                                \
+      }                                                              \
+    }                                                                \
+  }
+
 // Decodes literal/length and distance codes up to the end-of-block code.
+// Symbols that start with enough bytes in the InputBuffer are decoded
+// without the end-of-buffer test; the others take the same steps with it.
 int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db) {
   LOAD_STATE;
+  const uint32_t literalMask = kBitMask[lb], distanceMask = kBitMask[db];
   if (!literals) {  // a lookup in a table without codes
     result = INFLATE_BAD_DATA;
     goto done;
   }
   for (;;) {
-    const DecodeEntry *e;
-    unsigned length, extra;
-    uint32_t source;
-    NEED(lb);
-    e = literals + BITS(lb);
-    while (e->op > DECODE_OP_SIMPLE) {
-      if (e->op == DECODE_OP_INVALID) {
-        result = INFLATE_BAD_DATA;
-        goto done;
-      }
-      DUMP(e->bits);
-      extra = e->op - DECODE_OP_LINK_BASE;
-      NEED(extra);
-      e = e->link + BITS(extra);
-    }
-    DUMP(e->bits);
-    if (e->op == DECODE_OP_SIMPLE) {
-      PUT_BYTE(e->value);
-      continue;
-    }
-    if (e->op == DECODE_OP_END_OF_BLOCK) break;
-
-    extra = e->op;
-    NEED(extra);
-    length = e->value + BITS(extra);
-    DUMP(extra);
-
-    if (!distances) {
-      result = INFLATE_BAD_DATA;
-      goto done;
-    }
-    NEED(db);
-    e = distances + BITS(db);
-    while (e->op > DECODE_OP_SIMPLE) {
-      if (e->op == DECODE_OP_INVALID) {
-        result = INFLATE_BAD_DATA;
-        goto done;
-      }
-      DUMP(e->bits);
-      extra = e->op - DECODE_OP_LINK_BASE;
-      NEED(extra);
-      e = e->link + BITS(extra);
-    }
-    DUMP(e->bits);
-    extra = e->op;
-    NEED(extra);
-    source = (uint32_t)pos - e->value - BITS(extra);
-    DUMP(extra);
-
-    // In chunks that end at the window's end, at the source and at the
-    // destination; a window position of 32768 flushes the window.
-    while (length) {
-      source &= kWindowSize - 1;
-      unsigned chunk = kWindowSize - (source > pos ? source : pos);
-      if (chunk > length) chunk = length;
-      length -= chunk;
-      CopyMatchChunk(window + pos, window + source, chunk);
-      pos += chunk;
-      source += chunk;
-      if (pos == kWindowSize) {
-        pos = 0;
-        FLUSH_WINDOW;
-      }
-    }
+    if (end - next >= kSymbolInput)
+      DECODE_SYMBOL(NEED_HELD)
+    else
+      DECODE_SYMBOL(NEED)
   }
 done:
   SAVE_STATE;
