@@ -5,19 +5,38 @@
 // that eight lookups give the register that eight single-byte steps give.
 //
 // One register's steps form a chain, each waiting for the last. Long buffers
-// are therefore cut into groups of four consecutive lanes of kLaneBytes: the
-// four lanes run side by side, the first from the running register and the
-// others from 0, and are joined afterwards. The register update is linear, so
-// the register after lane A then lane B is the register after A carried over
-// kLaneBytes zero bytes, XOR the register of B started from 0; g_crcSkip
-// applies that carry with four lookups.
+// are therefore cut into groups of four consecutive lanes: the four lanes run
+// side by side, the first from the running register and the others from 0,
+// and are joined afterwards. The register update is linear, so the register
+// after lane A then lane B is the register after A carried over a lane's
+// length of zero bytes, XOR the register of B started from 0; a skip table
+// applies that carry with four lookups. Long lanes run fastest; shorter ones
+// serve what is left of a buffer.
 #include "archive/output_sink.h"
 
-enum { kLaneBytes = 1024, kLanes = 4 };
+enum { kLongLane = 4096, kShortLane = 512, kLanes = 4 };
 
 static uint32_t g_crcTable[8][256];
-static uint32_t g_crcSkip[4][256];
+static uint32_t g_crcSkipLong[4][256], g_crcSkipShort[4][256];
 static bool g_crcTableMissing = true;
+
+// The skip table for lanes of laneBytes: the carry over that many zero bytes
+// of each single register bit, and a register's carry as the XOR of its bits'.
+static void BuildSkipTable(uint32_t skip[4][256], int laneBytes) {
+  uint32_t bitCarry[32];
+  for (int b = 0; b < 32; b++) {
+    uint32_t c = 1u << b;
+    for (int n = 0; n < laneBytes; n++) c = g_crcTable[0][c & 0xFF] ^ (c >> 8);
+    bitCarry[b] = c;
+  }
+  for (int k = 0; k < 4; k++)
+    for (uint32_t i = 0; i < 256; i++) {
+      uint32_t c = 0;
+      for (int b = 0; b < 8; b++)
+        if (i >> b & 1) c ^= bitCarry[8 * k + b];
+      skip[k][i] = c;
+    }
+}
 
 static void BuildCrcTable() {
   for (uint32_t i = 0; i < 256; i++) {
@@ -30,21 +49,8 @@ static void BuildCrcTable() {
       uint32_t c = g_crcTable[k - 1][i];
       g_crcTable[k][i] = g_crcTable[0][c & 0xFF] ^ (c >> 8);
     }
-  // The carry over kLaneBytes zero bytes of each single register bit; a
-  // register's carry is the XOR of its bits' carries.
-  uint32_t bitCarry[32];
-  for (int b = 0; b < 32; b++) {
-    uint32_t c = 1u << b;
-    for (int n = 0; n < kLaneBytes; n++) c = g_crcTable[0][c & 0xFF] ^ (c >> 8);
-    bitCarry[b] = c;
-  }
-  for (int k = 0; k < 4; k++)
-    for (uint32_t i = 0; i < 256; i++) {
-      uint32_t c = 0;
-      for (int b = 0; b < 8; b++)
-        if (i >> b & 1) c ^= bitCarry[8 * k + b];
-      g_crcSkip[k][i] = c;
-    }
+  BuildSkipTable(g_crcSkipLong, kLongLane);
+  BuildSkipTable(g_crcSkipShort, kShortLane);
   g_crcTableMissing = false;
 }
 
@@ -62,26 +68,30 @@ static inline uint32_t Step8(uint32_t r, const BYTE *p) {
          (t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF]) ^ (t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24]);
 }
 
-static inline uint32_t Skip(uint32_t r) {
-  return g_crcSkip[0][r & 0xFF] ^ g_crcSkip[1][(r >> 8) & 0xFF] ^ g_crcSkip[2][(r >> 16) & 0xFF] ^
-         g_crcSkip[3][r >> 24];
+static inline uint32_t Skip(const uint32_t skip[4][256], uint32_t r) {
+  return skip[0][r & 0xFF] ^ skip[1][(r >> 8) & 0xFF] ^ skip[2][(r >> 16) & 0xFF] ^ skip[3][r >> 24];
+}
+
+// The register after four lanes of laneBytes each, starting at p.
+static inline uint32_t FourLanes(uint32_t r, const BYTE *p, int laneBytes,
+                                 const uint32_t skip[4][256]) {
+  uint32_t a = r, b = 0, c = 0, d = 0;
+  for (int i = 0; i < laneBytes; i += 8) {
+    a = Step8(a, p + i);
+    b = Step8(b, p + laneBytes + i);
+    c = Step8(c, p + 2 * laneBytes + i);
+    d = Step8(d, p + 3 * laneBytes + i);
+  }
+  return Skip(skip, Skip(skip, Skip(skip, a) ^ b) ^ c) ^ d;
 }
 
 uint32_t Crc32Update(uint32_t crc, const BYTE *buffer, DWORD length) {
   if (g_crcTableMissing) BuildCrcTable();
   uint32_t r = ~crc;
-  while (length >= (DWORD)kLanes * kLaneBytes) {
-    uint32_t a = r, b = 0, c = 0, d = 0;
-    for (int i = 0; i < kLaneBytes; i += 8) {
-      a = Step8(a, buffer + i);
-      b = Step8(b, buffer + kLaneBytes + i);
-      c = Step8(c, buffer + 2 * kLaneBytes + i);
-      d = Step8(d, buffer + 3 * kLaneBytes + i);
-    }
-    r = Skip(Skip(Skip(a) ^ b) ^ c) ^ d;
-    buffer += kLanes * kLaneBytes;
-    length -= kLanes * kLaneBytes;
-  }
+  for (; length >= (DWORD)kLanes * kLongLane; length -= kLanes * kLongLane, buffer += kLanes * kLongLane)
+    r = FourLanes(r, buffer, kLongLane, g_crcSkipLong);
+  for (; length >= (DWORD)kLanes * kShortLane; length -= kLanes * kShortLane, buffer += kLanes * kShortLane)
+    r = FourLanes(r, buffer, kShortLane, g_crcSkipShort);
   while (length >= 8) {
     r = Step8(r, buffer);
     buffer += 8;

@@ -84,10 +84,12 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
   static const unsigned kMaxSymbols = 320;
   if (n > kMaxSymbols) return 2;
   int order[kMaxSymbols];
-  unsigned real = 0;
-  for (int k = 1; k <= longest; k++)
-    for (unsigned i = 0; i < n; i++)
-      if ((int)lengths[i] == k) order[real++] = (int)i;
+  unsigned offset[kMaxBits + 2];  // where each length's symbols begin in order
+  offset[1] = 0;
+  for (int k = 1; k <= kMaxBits; k++) offset[k + 1] = offset[k] + (k == longest ? count[k] - placeholders : count[k]);
+  unsigned real = offset[kMaxBits + 1];
+  for (unsigned i = 0; i < n; i++)
+    if (lengths[i] >= 1 && lengths[i] <= (unsigned)kMaxBits) order[offset[lengths[i]]++] = (int)i;
   unsigned total = real + placeholders;
 
   // The tables on the current code's path: start bit, width and prefix.

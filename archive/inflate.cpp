@@ -207,6 +207,14 @@ done:
   return result;
 }
 
+#if defined(__GNUC__)
+#define LIKELY(c) __builtin_expect(!!(c), 1)
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define LIKELY(c) (c)
+#define ALWAYS_INLINE inline
+#endif
+
 static inline uint32_t Load4(const BYTE *p) {
   uint32_t v;
   memcpy(&v, p, 4);
@@ -225,7 +233,7 @@ static inline void Copy8(BYTE *d, const BYTE *s) {
 // with the result of a byte-by-byte copy: where the source lies less than n
 // bytes below the destination, each byte is read after the one d - s before
 // it was written.
-static inline void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
+static ALWAYS_INLINE void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
   if (s > d) {
     // The destination below the source: a lowest-first copy in eight-byte
     // steps reads every byte before it is overwritten.
@@ -365,7 +373,7 @@ int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distan
     goto done;
   }
   for (;;) {
-    if (end - next >= kSymbolInput)
+    if (LIKELY(end - next >= kSymbolInput))
       DECODE_SYMBOL(NEED_HELD)
     else
       DECODE_SYMBOL(NEED)
