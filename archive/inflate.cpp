@@ -248,12 +248,12 @@ static ALWAYS_INLINE void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
     // number of periods of at least eight bytes, then read that far back,
     // where the same bytes stand.
     unsigned period = (unsigned)gap;
-    unsigned far = period * ((8 + period - 1) / period);
-    unsigned head = far - period;
+    unsigned reach = period * ((8 + period - 1) / period);
+    unsigned head = reach - period;
     if (head > n) head = n;
     n -= head;
     while (head--) *d++ = *s++;
-    s = d - far;
+    s = d - reach;
   }
   // From here the source lies at least eight bytes below the destination, so
   // every eight bytes read are final. The last piece is one more eight-byte
