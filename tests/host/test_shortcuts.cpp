@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/host/lnkinfo.h"
 #include "actions/shortcuts.h"
 #include "actions_fixture.h"
 
@@ -37,26 +38,9 @@ void ExpectComBalanced() {
   EXPECT_EQ(winhost::CallCount("CoFreeUnusedLibraries"), winhost::CallCount("CoUninitialize"));
 }
 
-// lnkinfo's "name : value" lines, as in the shell link tests.
-std::map<std::string, std::string> LnkInfo(const char *winpath) {
-  std::map<std::string, std::string> out;
-  std::string cmd = "lnkinfo '" + winhost::HostPath(winpath) + "' 2>&1";
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char line[1024];
-  while (fgets(line, sizeof line, p)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    size_t colon = s.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = s.substr(0, colon), value = s.substr(colon + 1);
-    while (!key.empty() && (key.back() == '\t' || key.back() == ' ')) key.pop_back();
-    while (!key.empty() && (key[0] == '\t' || key[0] == ' ')) key.erase(0, 1);
-    if (!value.empty() && value[0] == ' ') value.erase(0, 1);
-    out[key] = value;
-  }
-  EXPECT_EQ(pclose(p), 0) << "lnkinfo failed on " << winpath;
-  return out;
+// lnkinfo's reading of the link at a Windows path.
+std::map<std::string, std::string> LinkFields(const char *winpath) {
+  return LnkInfo(winhost::HostPath(winpath));
 }
 
 TEST(CreateShortcut, LinksReadBackByLnkinfo) {
@@ -73,12 +57,12 @@ TEST(CreateShortcut, LinksReadBackByLnkinfo) {
                                "File:C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk",
                                "File:C:\\WINDOWS\\Start Menu\\Uninstall.lnk"}));
 
-  std::map<std::string, std::string> info = LnkInfo("C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk");
+  std::map<std::string, std::string> info = LinkFields("C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk");
   EXPECT_EQ(info["Local path"], "C:\\Program Files\\TNM\\qenvo.exe");
   EXPECT_EQ(info["Description"], "TolvaMarked Verifier");
   EXPECT_EQ(info.count("Command line arguments"), 0u);  // the empty argument string
 
-  info = LnkInfo("C:\\WINDOWS\\Start Menu\\Uninstall.lnk");
+  info = LinkFields("C:\\WINDOWS\\Start Menu\\Uninstall.lnk");
   EXPECT_EQ(info["Local path"], "C:\\WINDOWS\\UninstallTNM.exe");  // need not exist yet
   EXPECT_EQ(info["Command line arguments"], "C:\\Program Files\\TNM\\deinst.lst");
   EXPECT_EQ(info["Description"], "Uninstall");
@@ -107,9 +91,9 @@ TEST(CreateShortcut, LinkAndTargetPaths) {
   EXPECT_TRUE(LinkExists("C:\\WINDOWS\\Desktop\\Read.me v1.2.lnk"));
   EXPECT_TRUE(LinkExists("C:\\WINDOWS\\Desktop\\Already.lnk.lnk"));
   EXPECT_FALSE(LinkExists("C:\\WINDOWS\\Desktop\\Already.lnk"));
-  EXPECT_EQ(LnkInfo("C:\\WINDOWS\\Desktop\\Plain.lnk")["Local path"],
+  EXPECT_EQ(LinkFields("C:\\WINDOWS\\Desktop\\Plain.lnk")["Local path"],
             "C:\\Program Files\\TNM\\qenvo.exe");
-  EXPECT_EQ(LnkInfo("C:\\WINDOWS\\Desktop\\Read.me v1.2.lnk")["Description"], "Read.me v1.2");
+  EXPECT_EQ(LinkFields("C:\\WINDOWS\\Desktop\\Read.me v1.2.lnk")["Description"], "Read.me v1.2");
   ExpectComBalanced();
 
   // Without a log the link is made all the same.
@@ -159,7 +143,7 @@ TEST(CreateShortcut, LinkPathOfTwoHundredSixtyCharacters) {
   std::string fitsPath = folder + "\\" + fits + ".lnk";
   ASSERT_EQ(fitsPath.size(), 259u);
   EXPECT_TRUE(LinkExists(fitsPath.c_str()));
-  EXPECT_EQ(LnkInfo(fitsPath.c_str())["Description"], fits);
+  EXPECT_EQ(LinkFields(fitsPath.c_str())["Description"], fits);
 
   unsigned long sessions = winhost::CallCount("CoInitialize");
   EXPECT_EQ(CreateShortcut(kInstallDir, "qenvo.exe", "", tooLong.c_str(), folder.c_str(), log), -1);
@@ -201,7 +185,7 @@ TEST(SaveShellLink, OnlyTheLastResultDecides) {
   Fresh("sfalse");
   EXPECT_EQ(SaveShellLink("C:\\Not\\There.exe", "-x", "C:\\WINDOWS\\Desktop\\Later.lnk", "Later"), 0);
   EXPECT_TRUE(LinkExists("C:\\WINDOWS\\Desktop\\Later.lnk"));
-  EXPECT_EQ(LnkInfo("C:\\WINDOWS\\Desktop\\Later.lnk")["Command line arguments"], "-x");
+  EXPECT_EQ(LinkFields("C:\\WINDOWS\\Desktop\\Later.lnk")["Command line arguments"], "-x");
   ExpectComBalanced();
 
   // A session already open on the thread is left as it was.
