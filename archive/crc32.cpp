@@ -14,7 +14,7 @@
 // serve what is left of a buffer.
 #include "archive/output_sink.h"
 
-enum { kLongLane = 4096, kShortLane = 512, kLanes = 4 };
+enum { kLongLane = 8192, kShortLane = 512, kLanes = 4 };
 
 static uint32_t g_crcTable[8][256];
 static uint32_t g_crcSkipLong[4][256], g_crcSkipShort[4][256];

@@ -22,9 +22,10 @@ TEST(Crc32, EveryLengthAndAlignmentMatchesZlib) {
 
 TEST(Crc32, LongBuffersAcrossLaneGroups) {
   Bytes data = MakeData(kBinary, 300000, 5);
-  // Around the group sizes of 4 x 512 and 4 x 4096 bytes, and their sums.
+  // Around the group sizes of 4 x 512 and 4 x 8192 bytes, and their sums.
   const size_t lengths[] = {2047,  2048,  2049,  2055,  16383, 16384, 16385, 16391,
-                            18432, 18439, 32767, 32768, 32769, 65536 + 2048 + 7, 300000};
+                            18432, 18439, 32767, 32768, 32769, 34816, 34823,
+                            65536 + 2048 + 7, 300000};
   for (size_t n : lengths)
     for (unsigned align : {0u, 3u})
       ASSERT_EQ((uint32_t)crc32(0, data.data() + align, (uInt)(n - align)),
