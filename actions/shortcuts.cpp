@@ -27,11 +27,15 @@ int SaveShellLink(const char *target, const char *arguments, const char *linkPat
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 (void **)&link);
   if (SUCCEEDED(hr)) {
-    link->SetPath(target);
-    link->SetArguments(arguments);
-    link->SetDescription(description);
+    // A link whose target, arguments or description could not be set would
+    // be saved incomplete (a shortcut to nothing): it is not saved at all, and
+    // the caller hears of a failed link. SetPath's S_FALSE (a target that does
+    // not exist yet) is no failure.
+    HRESULT set = link->SetPath(target);
+    if (SUCCEEDED(set)) set = link->SetArguments(arguments);
+    if (SUCCEEDED(set)) set = link->SetDescription(description);
     IPersistFile *file = NULL;
-    hr = link->QueryInterface(IID_IPersistFile, (void **)&file);
+    hr = SUCCEEDED(set) ? link->QueryInterface(IID_IPersistFile, (void **)&file) : set;
     if (SUCCEEDED(hr)) {
       WCHAR widePath[WIDE_LINK_CAPACITY];
       if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, WIDE_LINK_CAPACITY) > 0)

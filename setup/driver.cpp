@@ -124,8 +124,19 @@ void RollbackExit(FILE *log) {
       "program will try to remove the partially installed files. Some files and directories may not "
       "be removed automatically and you should remove them manually.",
       "Installation Error");
-  ReplayLog(log, REPLAY_ROLLBACK);
+  // A replay that could not seek or read the open stream is run once more
+  // over the log as it stands on the disk: every record reached it at once
+  // (the stream is unbuffered), so only a record whose own write failed is
+  // missing there.
+  int replayed = ReplayLog(log, REPLAY_ROLLBACK);
   fclose(log);
+  if (replayed != 0) {
+    FILE *again = _fsopen(g_logPath, "rt", _SH_DENYNO);
+    if (again) {
+      ReplayLog(again, REPLAY_ROLLBACK);
+      fclose(again);
+    }
+  }
   Sleep(500);
   DeleteFileA(g_logPath);
 }
@@ -258,6 +269,11 @@ int RunSetup() {
     ShowError("Error Installing Program Files!", kSetupCaption);
     return 0;
   }
+  // Each record goes to the file as it is written. A buffered record would be
+  // lost for good when the rollback's seek fails to write it out (the runtime
+  // drops a buffer it cannot write), and the rollback would then know nothing
+  // of what the installation made.
+  setvbuf(log, NULL, _IONBF, 0);
   fprintf(log, "Name:TolvaMarked Verifier\n");
   Install(log);
   return 0;

@@ -34,6 +34,7 @@ struct State {
   std::vector<FaultRule> faults;
   std::map<std::string, unsigned long> counts;
   unsigned long total = 0;
+  std::string first_fault;  // the API of the first injected failure
   DWORD last_error = 0;
 };
 
@@ -152,6 +153,9 @@ bool Fail(const char *api, DWORD err) {
     unsigned long k = r.api == "*" ? total : n;
     if (r.every || k == r.from || (r.onward && k >= r.from)) {
       s.last_error = err;
+      // The first injected failure is named in the exit event, so that a
+      // sweep over "*#N" can tell which call it made fail.
+      if (s.first_fault.empty()) s.first_fault = api;
       return true;
     }
   }
@@ -237,7 +241,10 @@ void Event::Emit() {
 }
 
 void RecordExit(int status) {
-  Event("exit").Int("status", status).Int("calls", (long long)S().total).Emit();
+  Event e("exit");
+  e.Int("status", status).Int("calls", (long long)S().total);
+  if (!S().first_fault.empty()) e.Str("fault", S().first_fault.c_str());
+  e.Emit();
 }
 
 void Die(int status, const std::string &message) {
@@ -293,6 +300,7 @@ void Reset(const char *root) {
   s.faults.clear();
   s.counts.clear();
   s.total = 0;
+  s.first_fault.clear();
   s.last_error = 0;
   wh::RunStartHooks();
 }

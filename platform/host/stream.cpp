@@ -43,23 +43,27 @@ bool WriteAll(int fd, const char *p, size_t n) {
   return true;
 }
 
+// A failed write reports 0 bytes, never -1: the C library takes a negative
+// count as bytes written (it then writes on from memory beyond the caller's
+// data). With 0 it sets the stream's error indicator and drops what it could
+// not write, as the Microsoft runtime does.
 ssize_t StreamWrite(void *cookie, const char *buf, size_t size) {
   Stream *s = (Stream *)cookie;
   if (wh::Fail("StreamWrite", ERROR_DISK_FULL)) {
     errno = ENOSPC;  // as a full disk would
-    return -1;
+    return 0;
   }
   int fd = Fd(s);
-  if (fd < 0) return -1;
-  if (s->append && lseek(fd, 0, SEEK_END) < 0) return -1;
-  if (!s->text) return WriteAll(fd, buf, size) ? (ssize_t)size : -1;
+  if (fd < 0) return 0;
+  if (s->append && lseek(fd, 0, SEEK_END) < 0) return 0;
+  if (!s->text) return WriteAll(fd, buf, size) ? (ssize_t)size : 0;
   std::string out;
   out.reserve(size + size / 8);
   for (size_t i = 0; i < size; i++) {
     if (buf[i] == '\n') out += '\r';
     out += buf[i];
   }
-  return WriteAll(fd, out.data(), out.size()) ? (ssize_t)size : -1;
+  return WriteAll(fd, out.data(), out.size()) ? (ssize_t)size : 0;
 }
 
 ssize_t StreamRead(void *cookie, char *buf, size_t size) {
