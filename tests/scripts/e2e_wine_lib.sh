@@ -147,6 +147,24 @@ msg_rollback() {
     "Error installing TolvaMarked Verifier. The installation is not complete. The installation program will try to remove the partially installed files. Some files and directories may not be removed automatically and you should remove them manually." \
     ok 1 ok
 }
+msg_uninstaller() {
+  msg uninstaller_box "Uninstall Setup Error" \
+    "Error implimenting uninstallation functions. The program can not be automatically uninstalled.%nDo you want to continue?" \
+    yesno 1 "$1"
+}
+msg_startmenu() {
+  msg startmenu_box "Unable to Create Start Menu Entry" \
+    "Error creating program entry under the Start Menu. Do you want to continue installation?" yesno 1 "$1"
+}
+msg_submenu() {
+  msg submenu_box "Unable to Create Shortcut" \
+    "Error creating %qTNM Verifier%q submenu under the Programs Menu. Do you want to continue installation?" \
+    yesno 1 "$1"
+}
+msg_submenu_links() {
+  msg submenu_links_box "Error Create Submenu Entries" \
+    "Error creating entries in %qTNM Verifier%q submenu. Do you want to continue installation?" yesno 1 "$1"
+}
 msg_desktop() {
   msg desktop_box "Unable to Create Shortcut" \
     "Error creating program shortcut icon on the Desktop. Do you want to continue installation?" yesno 1 "$1"
@@ -261,6 +279,20 @@ expect_registry() {
   REG_FOUND="$got"
 }
 
+# expect_verb_only INSTALLDIR: the verb with its values, no uninstall entry.
+expect_verb_only() {
+  local got want
+  got="$(reg_values "$UNINSTALL_KEY"; reg_values "$VERB_KEY")"
+  want="$(printf '%s\n' \
+    "HKEY_CLASSES_ROOT\\*\\shell\\checksig|@|&Verify Signature" \
+    "HKEY_CLASSES_ROOT\\*\\shell\\checksig\\command|@|\"$1qenvo.exe\" \"%1\"")"
+  [ "$got" = "$want" ] || {
+    diff <(echo "$want") <(echo "$got") >&2 || true
+    fail "$SCENARIO: the registry differs (< expected, > found)"
+  }
+  REG_FOUND="$got"
+}
+
 expect_no_registry() {
   local got
   got="$(reg_values "$UNINSTALL_KEY"; reg_values "$VERB_KEY")"
@@ -327,7 +359,7 @@ expect_rolled_back() {
   local left
   left="$(cd "$1" && find . -mindepth 1 | sort | tr '\n' ' ')"
   [ "$left" = "$2" ] || fail "$SCENARIO: the rollback left '$left' in the install folder, expected '$2'"
-  [ ! -e "$(unixpath "$PREFIX" "$WPROGRAMS")/TNM Verifier" ] || fail "$SCENARIO: the submenu is left"
+  [ ! -d "$(unixpath "$PREFIX" "$WPROGRAMS")/TNM Verifier" ] || fail "$SCENARIO: the submenu is left"
   [ ! -e "$(unixpath "$PREFIX" "$WSTART")/TolvaMarked Verifier.lnk" ] || fail "$SCENARIO: the Start-menu link is left"
   expect_no_registry
 }

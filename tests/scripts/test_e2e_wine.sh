@@ -337,6 +337,91 @@ EOF
   same "$inst/data/big.bin" "$WORK/big.bin"
 }
 
+# ---- Yes to every question: both uninstaller copies blocked (Q1: no
+# uninstall entry), the Start-menu link blocked (Q3), the Programs folder a
+# file, so that the submenu cannot be made (the folder's own error box, then
+# Q4: no submenu links). The installation completes with what it could do. ----
+scenario_12() {
+  begin questions-yes || return 0
+  SHOTS_ON=1
+  local c="$PREFIX/drive_c" inst
+  inst="$(INST_UNIX "$DEFAULT_DIR")"
+  mkdir -p "$c/windows/UninstallTNM.exe" "$inst/UninstallTNM.exe" \
+    "$(unixpath "$PREFIX" "$WSTART")/TolvaMarked Verifier.lnk"
+  local programs
+  programs="$(unixpath "$PREFIX" "$WPROGRAMS")"
+  rm -rf "$programs"
+  printf 'not a folder\r\n' >"$programs"
+  page_folder
+  r "press 1"
+  page_options "$DEFAULT_DIR" 1 1
+  r "press 1"
+  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
+  r "press 1"
+  msg_uninstaller yes
+  msg_startmenu yes
+  msg directory_box "Error Creating Directory" "$WPROGRAMS\\TNM Verifier" ok 1 ok
+  msg_submenu yes
+  msg_complete
+  r "exit 0"
+  sed -i -e '/^shot \(folder\|options\|summary\)_page$/d' -e '/^shot complete_box$/d' "$SCRIPT"
+  run_robot 120
+  check_product "$inst"
+  LOG=("Name:TolvaMarked Verifier" "File:${DEFAULT_DIR}ReadMe.txt" "File:${DEFAULT_DIR}qenvo.exe"
+    "File:${DEFAULT_DIR}qenvo.hlp" "File:${DEFAULT_DIR}docs\\Signatures.txt" "File:${DEFAULT_DIR}Trust.db"
+    'HKCR:*\shell\checksig\command' 'HKCR:*\shell\checksig'
+    "File:$WDESKTOP\\TolvaMarked Verifier.lnk" "File:$WSTART\\TolvaMarked Verifier.lnk"
+    'UKCU:Software\Kelvorind\TNM Verifier\QENVO\TNM Verifier' 'UKCU:Software\Kelvorind\TNM Verifier\QENVO'
+    'UKCU:Software\Kelvorind\TNM Verifier')
+  expect_log "$inst/deinst.lst" "${LOG[@]}"
+  expect_verb_only "$DEFAULT_DIR"
+  expect_link "$(unixpath "$PREFIX" "$WDESKTOP")/TolvaMarked Verifier.lnk" "${DEFAULT_DIR}qenvo.exe" \
+    "TolvaMarked Verifier" ""
+  [ -f "$programs" ] || fail "$SCENARIO: the file in the Programs folder's place has gone"
+  [ -d "$c/windows/UninstallTNM.exe" ] && [ -d "$inst/UninstallTNM.exe" ] ||
+    fail "$SCENARIO: a folder in an uninstaller's place has gone"
+  blocks_on_host() {
+    local i
+    i="$(hostpath "$DEFAULT_DIR")"
+    mkdir -p "$HOSTROOT/c/WINDOWS/UninstallTNM.exe" "$i/UninstallTNM.exe" \
+      "$HOSTROOT/c/WINDOWS/Start Menu/TolvaMarked Verifier.lnk"
+    printf 'not a folder\r\n' >"$HOSTROOT/c/WINDOWS/Start Menu/Programs"
+  }
+  HOST_PREPARE=blocks_on_host host_run questions-yes "page 101" "click 1" "page 103" "click 1" \
+    "page 104" "click 1" 'message "Uninstall Setup Error" yes' 'message "Unable to Create Start Menu Entry" yes' \
+    'message "Error Creating Directory" ok' 'message "Unable to Create Shortcut" yes' \
+    'message "Installation Complete" ok'
+  differential "$inst" "$DEFAULT_DIR"
+}
+
+# ---- A file of the submenu's name stands in the Programs folder: the folder
+# "exists" (the system says so for a file too), every submenu link fails,
+# one question (Q5) asked; No: the rollback removes the links already made
+# and keeps the file. ----
+scenario_13() {
+  begin submenu-links-no || return 0
+  SHOTS_ON=1
+  local sub inst
+  sub="$(unixpath "$PREFIX" "$WPROGRAMS")/TNM Verifier"
+  printf 'not a folder\r\n' >"$sub"
+  cp "$sub" "$WORK/submenu-file"
+  page_folder
+  r "press 1"
+  page_options "$DEFAULT_DIR" 1 1
+  r "press 1"
+  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
+  r "press 1"
+  msg_submenu_links no
+  msg_rollback
+  r "exit 0"
+  sed -i -e '/^shot \(folder\|options\|summary\)_page$/d' -e '/^shot rollback_box$/d' "$SCRIPT"
+  run_robot 120
+  inst="$(INST_UNIX "$DEFAULT_DIR")"
+  expect_rolled_back "$inst" "./docs "
+  [ ! -e "$(unixpath "$PREFIX" "$WDESKTOP")/TolvaMarked Verifier.lnk" ] || fail "$SCENARIO: the desktop link is left"
+  same "$sub" "$WORK/submenu-file"
+}
+
 # ---- The robot itself: a text that differs and a window that does not
 # come end it with status 1 and a report line that names the control, the
 # expected and the seen text ----
@@ -361,7 +446,7 @@ scenario_11() {
 
 # E2E_ONLY (a pattern of scenario names, e.g. 'defaults|progress') runs a
 # part of the suite by hand.
-for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_11; do
+for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_12 scenario_13 scenario_11; do
   SCENARIO_START=""
   $s
   [ -n "$SCENARIO_START" ] || continue
