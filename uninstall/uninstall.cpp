@@ -110,8 +110,12 @@ void FindInstallDir() {
 int ReadProductName(FILE *log) {
   if (!ReadLogLine(g_line, kLineReadSize, log) || strncmp(g_line, "Name:", kTagLength) != 0)
     return 1;
-  snprintf(g_productName, sizeof g_productName, "%s",
-           g_line[kTagLength] ? g_line + kTagLength : kDefaultName);
+  // A longer name than the buffer holds is cut; the boxes only show it.
+  const char *name = g_line[kTagLength] ? g_line + kTagLength : kDefaultName;
+  size_t n = strlen(name);
+  if (n >= sizeof g_productName) n = sizeof g_productName - 1;
+  memcpy(g_productName, name, n);
+  g_productName[n] = 0;
   return 0;
 }
 
@@ -215,16 +219,24 @@ void Uninstall() {
   RemoveEmptyFolders(log);
   fclose(log);
   DeleteFileA(g_logPath);
-  if (g_installDir[0]) RemoveDirectoryA(g_installDir);
+  DWORD error = 0;
+  if (g_installDir[0] && !RemoveDirectoryA(g_installDir)) error = GetLastError();
 
-  if (g_installDir[0] && FolderExists(g_installDir)) {
+  if (!g_installDir[0] || !FolderExists(g_installDir)) {
+    snprintf(g_text, sizeof g_text, "%s has been removed from your computer.", g_productName);
+  } else if (error == ERROR_DIR_NOT_EMPTY) {
     snprintf(g_text, sizeof g_text,
              "%s has been removed from your computer.\n\nThe folder\n\n%s\n\nstill holds files "
              "that Setup did not install, so it has been left in place. You may delete it "
              "yourself.",
              g_productName, g_installDir);
   } else {
-    snprintf(g_text, sizeof g_text, "%s has been removed from your computer.", g_productName);
+    // Typically a window or program still has the folder open.
+    snprintf(g_text, sizeof g_text,
+             "%s has been removed from your computer.\n\nThe folder\n\n%s\n\ncould not be "
+             "removed; it may still be open in another program or window. You may delete it "
+             "yourself once it is closed.",
+             g_productName, g_installDir);
   }
   Show(g_text, MB_ICONINFORMATION);
 }

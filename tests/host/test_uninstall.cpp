@@ -245,6 +245,23 @@ TEST(UninstallRoundTrip, WhatTheUserAddedStays) {
   EXPECT_FALSE(m.box.KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// An install folder that cannot be removed although it is empty (a window
+// still has it open) is named as such. The uninstaller's folder removals:
+// the submenu (from the log), docs (below the install folder), the install
+// folder itself.
+TEST(UninstallRoundTrip, AnInstallFolderInUseIsReported) {
+  Installed m("uninstall-inuse");
+  SetupRun run = Uninstall(m.box, m.command, kConfirm, "RemoveDirectoryA#3");
+  ASSERT_EQ(2u, run.Messages().size());
+  EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier has been removed from your computer.\n\n"
+                "The folder\n\n" + kDir + "\n\ncould not be removed; it may still be open in "
+                "another program or window. You may delete it yourself once it is closed.",
+            run.Messages()[1]);
+  EXPECT_TRUE(m.box.Exists(kDir));
+  EXPECT_FALSE(m.box.Exists(kDir + "docs"));
+  EXPECT_FALSE(m.box.Exists(kLog));
+}
+
 // ---- Logs that are not what the setup left ----
 
 struct HandLog : ::testing::Test {
