@@ -286,6 +286,21 @@ static ALWAYS_INLINE void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
 // fetch: 48 bits consumed plus a lookup's width, rounded well up.
 const ptrdiff_t kSymbolInput = 16;
 
+// From a root entry e through its sub-tables to the final entry, whose bits
+// are then consumed; an invalid code ends the block with 1.
+#define FOLLOW_LINKS(GET)                  \
+  while (e->op > DECODE_OP_SIMPLE) {       \
+    if (e->op == DECODE_OP_INVALID) {      \
+      result = INFLATE_BAD_DATA;           \
+      goto done;                           \
+    }                                      \
+    DUMP(e->bits);                         \
+    extra = e->op - DECODE_OP_LINK_BASE;   \
+    GET(extra);                            \
+    e = e->link + BITS(extra);             \
+  }                                        \
+  DUMP(e->bits)
+
 // One literal/length symbol with its distance, bits requested through GET
 // (NEED or NEED_HELD); a literal continues and the end of block breaks the
 // loop around it.
@@ -301,17 +316,7 @@ const ptrdiff_t kSymbolInput = 16;
       PUT_BYTE(e->value);                                            \
       continue;                                                      \
     }                                                                \
-    while (e->op > DECODE_OP_SIMPLE) {                               \
-      if (e->op == DECODE_OP_INVALID) {                              \
-        result = INFLATE_BAD_DATA;                                   \
-        goto done;                                                   \
-      }                                                              \
-      DUMP(e->bits);                                                 \
-      extra = e->op - DECODE_OP_LINK_BASE;                           \
-      GET(extra);                                                    \
-      e = e->link + BITS(extra);                                     \
-    }                                                                \
-    DUMP(e->bits);                                                   \
+    FOLLOW_LINKS(GET);                                               \
     if (e->op == DECODE_OP_SIMPLE) {                                 \
       PUT_BYTE(e->value);                                            \
       continue;                                                      \
@@ -329,17 +334,7 @@ const ptrdiff_t kSymbolInput = 16;
     }                                                                \
     GET(db);                                                         \
     e = distances + (bitBuffer & distanceMask);                      \
-    while (e->op > DECODE_OP_SIMPLE) {                               \
-      if (e->op == DECODE_OP_INVALID) {                              \
-        result = INFLATE_BAD_DATA;                                   \
-        goto done;                                                   \
-      }                                                              \
-      DUMP(e->bits);                                                 \
-      extra = e->op - DECODE_OP_LINK_BASE;                           \
-      GET(extra);                                                    \
-      e = e->link + BITS(extra);                                     \
-    }                                                                \
-    DUMP(e->bits);                                                   \
+    FOLLOW_LINKS(GET);                                               \
     extra = e->op;                                                   \
     GET(extra);                                                      \
     source = (uint32_t)pos - e->value - BITS(extra);                 \
