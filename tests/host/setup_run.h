@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/host/winhost_test.h"
+#include "tests/host/json_field.h"
 #include "platform/win.h"
 #include "tests/host/sandbox.h"
 
@@ -32,8 +33,6 @@ struct SetupRun {
   std::vector<std::string> Events(const char *kind) const;
 };
 
-// A JSON string field of one transcript line ("" when absent).
-std::string JsonField(const std::string &line, const char *key);
 
 class SetupSandbox {
  public:

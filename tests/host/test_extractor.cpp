@@ -10,6 +10,7 @@
 #include "archive/progress.h"
 #include "archive/zip_records.h"
 #include "setup/state.h"
+#include "tests/host/json_field.h"
 #include "tests/host/zip_builder.h"
 
 namespace {
@@ -17,17 +18,6 @@ namespace {
 const char kSource[] = "C:\\SETUP";
 const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 
-std::string Field(const std::string &line, const char *key) {
-  std::string k = std::string("\"") + key + "\":\"";
-  size_t p = line.find(k);
-  if (p == std::string::npos) return "";
-  std::string out;
-  for (p += k.size(); p < line.size() && line[p] != '"'; p++) {
-    if (line[p] == '\\' && p + 1 < line.size()) p++;
-    out += line[p];
-  }
-  return out;
-}
 
 class Extractor : public ::testing::Test {
  protected:
@@ -49,7 +39,7 @@ class Extractor : public ::testing::Test {
     std::vector<std::string> out;
     for (const std::string &line : winhost::TranscriptLines())
       if (line.find("\"event\":\"message\"") != std::string::npos)
-        out.push_back(Field(line, "caption") + ": " + Field(line, "text"));
+        out.push_back(JsonField(line, "caption") + ": " + JsonField(line, "text"));
     return out;
   }
 

@@ -23,6 +23,8 @@
 // still be enough for a full rollback.
 //
 // Usage: fault_sweep SETUP EXAMPLE_DIR [WORK_DIR] [--jobs N]
+#include "tests/host/json_field.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -74,18 +76,6 @@ std::vector<std::string> Lines(const std::string &text) {
   return out;
 }
 
-// A JSON string field of one transcript line ("" when absent).
-std::string Field(const std::string &line, const char *key) {
-  std::string k = std::string("\"") + key + "\":\"";
-  size_t p = line.find(k);
-  if (p == std::string::npos) return "";
-  std::string out;
-  for (p += k.size(); p < line.size() && line[p] != '"'; p++) {
-    if (line[p] == '\\' && p + 1 < line.size()) p++;
-    out += line[p];
-  }
-  return out;
-}
 
 long IntField(const std::string &line, const char *key) {
   std::string k = std::string("\"") + key + "\":";
@@ -218,9 +208,9 @@ Run Start(const std::string &root, const std::string &script, const std::string 
   run.events = Lines(ReadAll(transcript));
   run.err = ReadAll(errPath);
   for (const std::string &e : run.events) {
-    if (e.rfind("{\"event\":\"exit\"", 0) == 0) run.faultApi = Field(e, "fault");
+    if (e.rfind("{\"event\":\"exit\"", 0) == 0) run.faultApi = JsonField(e, "fault");
     if (e.rfind("{\"event\":\"message\"", 0) == 0) {
-      std::string caption = Field(e, "caption");
+      std::string caption = JsonField(e, "caption");
       if (caption == "Installation Complete") run.completed = true;
       if (caption == "Installation Error") run.rolledBack = true;
     }
