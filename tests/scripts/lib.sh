@@ -42,6 +42,18 @@ fresh_dir() {
   at_exit "case \$LIB_STATUS in 0 | $SKIP) rm -rf '$WORK' ;; *) echo 'kept for a look: $WORK' >&2 ;; esac"
 }
 
+# need_32bit_programs: skips the check when this machine cannot start a 32-bit
+# program at all (a kernel booted with its IA-32 emulation off refuses the
+# Wine loader with "Exec format error"). Any other failure of Wine is left to
+# the check itself, so a broken Wine still fails.
+need_32bit_programs() {
+  local out status=0
+  out="$(wine --version 2>&1)" || status=$?
+  if [ $status -ne 0 ] && printf '%s' "$out" | grep -q 'Exec format error'; then
+    skip "this machine cannot run 32-bit programs (the kernel's IA-32 emulation is off), so Wine cannot start: $out"
+  fi
+}
+
 # start_display: a private virtual X display for this script (Xvfb picks a
 # free display number itself), stopped at exit. Sets DISPLAY.
 start_display() {
@@ -85,6 +97,7 @@ wine_env() {
 # stopped at exit.
 fresh_wine_prefix() {
   command -v wine >/dev/null || fail "wine is not installed (scripts/bootstrap installs it)"
+  need_32bit_programs
   rm -rf "$1"
   mkdir -p "$(dirname "$1")"
   wine_env "$1"
