@@ -23,6 +23,7 @@ const char kProgramName[] = "uninstalltnm.exe";
 
 char g_logPath[kPathCapacity];
 char g_installDir[kPathCapacity];   // the log's folder, ending in a backslash
+bool g_logPathIsFull;               // g_logPath is as GetFullPathNameA gave it
 char g_productName[kNameCapacity];  // from the log's "Name:" line
 char g_line[kLineCapacity];
 char g_folder[kPathCapacity];
@@ -89,14 +90,17 @@ int TakeLogPath(const char *commandLine) {
   // folder below is always a full path.
   char full[kPathCapacity];
   DWORD m = GetFullPathNameA(g_logPath, sizeof full, full, NULL);
-  if (m > 0 && m < sizeof full) memcpy(g_logPath, full, m + 1);
+  g_logPathIsFull = m > 0 && m < sizeof full;
+  if (g_logPathIsFull) memcpy(g_logPath, full, m + 1);
   return 0;
 }
 
 // The install folder: the log's folder with its closing backslash. Empty (no
-// folders are removed) when the log lies in a drive's root or in no folder.
+// folders are removed) when the log lies in a drive's root or in no folder,
+// or when its path could not be resolved.
 void FindInstallDir() {
   g_installDir[0] = 0;
+  if (!g_logPathIsFull) return;
   const char *slash = strrchr(g_logPath, '\\');
   if (!slash) return;
   size_t n = (size_t)(slash - g_logPath) + 1;
@@ -124,25 +128,63 @@ bool FolderExists(const char *path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Does a logged path begin with the install folder? Windows takes '/' for
+// '\\' and ignores letter case, so both are set aside here too.
+bool BeginsWithInstallDir(const char *path) {
+  for (const char *d = g_installDir; *d; d++, path++) {
+    if (!*path) return false;
+    if (IsSeparator(*d) ? !IsSeparator(*path) : Lower(*d) != Lower(*path)) return false;
+  }
+  return true;
+}
+
+// Does the path hold a step made of two or more dots alone? ".." climbs, and
+// Windows 95 reads "..." and longer runs as climbing further; the extractor
+// refuses such member names for the same reason.
+bool HasDotSteps(const char *p) {
+  for (;;) {
+    size_t n = 0, dots = 0;
+    while (p[n] && !IsSeparator(p[n])) dots += p[n++] == '.';
+    if (n >= 2 && dots == n) return true;
+    if (!p[n]) return false;
+    p += n + 1;
+  }
+}
+
+// The folder's full path, as the system resolves it, without a closing
+// backslash; false when it cannot be resolved or no longer lies strictly
+// below the install folder.
+bool ResolveBelowInstallDir(const char *folder, char *full, DWORD capacity) {
+  DWORD n = GetFullPathNameA(folder, capacity, full, NULL);
+  if (n == 0 || n >= capacity) return false;
+  while (n > 0 && full[n - 1] == '\\') full[--n] = 0;
+  return n > strlen(g_installDir) && BeginsWith(full, g_installDir);
+}
+
 // Removes the folders between a logged path and the install folder, deepest
 // first, while they are empty. A folder that is gone already is stepped over;
 // one that still holds anything ends the walk, since every folder above it
-// holds it in turn. Paths with "." or ".." steps are left alone, so that the
-// walk never climbs out of the install folder.
+// holds it in turn. Only paths written below the install folder are walked,
+// never one with a step of dots alone, and each folder is resolved before it
+// is removed: the walk ends at the first one that does not lie below the
+// install folder, so that it never climbs out of it.
 void RemoveEmptyParents(const char *path) {
   size_t base = strlen(g_installDir);
-  if (!base || !BeginsWith(path, g_installDir)) return;
-  int n = snprintf(g_folder, sizeof g_folder, "%s", path);
-  if (n < 0 || (size_t)n >= sizeof g_folder) return;
-  for (const char *p = g_folder + base - 1; p; p = strchr(p + 1, '\\')) {
-    if (p[1] == '.' && (p[2] == '\\' || !p[2] || (p[2] == '.' && (p[3] == '\\' || !p[3]))))
-      return;
-  }
+  if (!base || !BeginsWithInstallDir(path) || HasDotSteps(path + base)) return;
+  size_t n = strlen(path);
+  if (n >= sizeof g_folder) return;
+  memcpy(g_folder, path, n + 1);
+  char full[kPathCapacity];
   for (;;) {
-    char *slash = strrchr(g_folder, '\\');
-    if (!slash || (size_t)(slash - g_folder) < base) return;
-    *slash = 0;
-    if (!RemoveDirectoryA(g_folder) && FolderExists(g_folder)) return;
+    while (n > 0 && !IsSeparator(g_folder[n - 1])) n--;
+    if (n == 0 || n - 1 < base) return;
+    g_folder[--n] = 0;
+    if (!ResolveBelowInstallDir(g_folder, full, sizeof full)) return;
+    if (!RemoveDirectoryA(full) && FolderExists(full)) return;
   }
 }
 

@@ -136,6 +136,9 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->hi = (short)HIWORD(lParam);
         if (w->pos < w->lo) w->pos = w->lo;
         if (w->pos > w->hi) w->pos = w->hi;
+        // The person at the terminal sees the bar from here on, even one
+        // that never moves.
+        AgentProgress(w);
         return prev;
       }
       case PBM_SETPOS: {

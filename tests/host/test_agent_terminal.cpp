@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "archive/extractor.h"
+#include "archive/inflate.h"
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
 #include "tests/host/sandbox.h"
 #include "tests/host/test_dialogs.h"
+#include "tests/host/zip_builder.h"
 
 namespace {
 
@@ -174,6 +177,45 @@ TEST(AgentTerminal, ProgressWindow) {
   EXPECT_TRUE(Has(out, "  [##########..............................] 25%\r")) << out;
   EXPECT_TRUE(Has(out, "  Extracting: docs\\readme.txt\n  [##########")) << out;
   EXPECT_TRUE(Has(out, "\r  [########################################] 100%\n")) << out;
+}
+
+// The extractor's own window over an archive of stored members: the bar
+// stands there from the start, moves in place while the members are copied
+// (a new line only for each member's text) and its line is finished at its
+// last value when the window closes.
+TEST(AgentTerminal, TheExtractorsBarAdvancesInPlace) {
+  Term t("term-extract", "");
+  InflateReleaseFixedTables();
+  InitCommonControls();
+  CreateDirectoryA("C:\\SETUP", nullptr);
+  std::vector<ZipMember> members(2);
+  members[0].name = "big.bin";
+  members[0].data.assign(60000, 'x');
+  members[1].name = "docs/small.txt";
+  members[1].data.assign(100, 'y');
+  for (ZipMember &m : members) m.method = 0;
+  Bytes zip = BuildZip(members);
+  WriteHostFile("C:\\SETUP\\data1.qv", zip);
+  ASSERT_EQ(0, ArchiveExtractor("C:\\SETUP", "data1.qv", "C:\\Inst\\", nullptr));
+  std::string out = t.Output();
+
+  size_t first = out.find("  [........................................] 0%");
+  ASSERT_NE(first, std::string::npos) << out;
+  EXPECT_LT(out.find("== Installing files to: C:\\Inst\\ =="), first) << out;
+  // The bar's last value: the member data's share of the archive, of 128.
+  int pos = (int)(60100 * 128 / zip.size());
+  int pct = pos * 100 / 128, cells = pos * 40 / 128;
+  std::string last = "  [" + std::string((size_t)cells, '#') + std::string((size_t)(40 - cells), '.') + "] " +
+                     std::to_string(pct) + "%\n";
+  ASSERT_GT(pct, 80);
+  EXPECT_EQ(last, out.substr(out.size() - last.size())) << out;
+  // Between the first bar and the end only the two status lines and the
+  // finished bar end in a new line; every other step is a carriage return.
+  std::string run = out.substr(first);
+  EXPECT_EQ(3, std::count(run.begin(), run.end(), '\n')) << out;
+  EXPECT_GE(std::count(run.begin(), run.end(), '\r'), 6) << out;  // moves, and a clear before each status line
+  EXPECT_NE(run.find("\r  Extracting: big.bin\n  [...."), std::string::npos) << out;
+  EXPECT_NE(run.find("\r  Extracting: docs\\small.txt\n  [####"), std::string::npos) << out;
 }
 
 TEST(AgentTerminalDeathTest, EndOfInputWhileAPageWaits) {

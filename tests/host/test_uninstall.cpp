@@ -357,6 +357,63 @@ TEST_F(HandLog, FoldersOutsideTheInstallFolderStay) {
   EXPECT_TRUE(box.Exists(kDir));
 }
 
+// Crafted logs. Every victim folder lies outside the install folder and holds
+// only the file that its record names, so the replay empties it and only the
+// folder walk could remove it; each must stay. A step of dots alone keeps
+// every folder on its path, and a path below the install folder written with
+// '/' is walked like one written with '\'.
+TEST_F(HandLog, CraftedPathsNeverLeadOutOfTheInstallFolder) {
+  const std::string parent = "c:\\Program Files\\Kelvorind\\";
+  const std::string slashed = "c:/Program Files/Kelvorind/TNM Verifier/";
+  struct Case {
+    std::string record, victim;
+  };
+  const std::vector<Case> cases = {
+      {"File:" + kDir + "a/../../../../Victim1/x.txt", "C:\\Victim1"},                    // forward slashes
+      {"File:" + slashed + "a/../../../../Victim2/x.txt", "C:\\Victim2"},                  // all of them
+      {"File:" + kDir + "a/../../../../Victim3\\x.txt", "C:\\Victim3"},                    // mixed
+      {"File:" + kDir + "a/..\\b/..\\../../../Victim4\\x.txt", "C:\\Victim4"},             // mixed
+      {"File:" + kDir + "..\\\\..\\Victim5\\x.txt", "c:\\Program Files\\Victim5"},         // doubled
+      {"File:C:Victim6\\x.txt", "C:\\WINDOWS\\Victim6"},                                   // drive-relative
+      {"File:" + parent + "x.txt", parent},                                                // the parent
+      {"Dire:" + parent, parent},
+      {"UDir:" + kDir + "..\\", parent},
+      {"File:" + parent + "TNM Verifier Old\\x.txt", parent + "TNM Verifier Old"},         // a sibling
+  };
+  std::vector<std::string> log = {"Name:TolvaMarked Verifier"};
+  for (const Case &c : cases) {
+    if (c.record.compare(0, 5, "File:") == 0) PutFile(c.victim + "\\x.txt", "victim");
+    log.push_back(c.record);
+  }
+  // Runs of dots: Windows 95 reads "...\...\" as four folders up, the host as
+  // two folders of that name; either way nothing on the path is removed.
+  std::string dotted = box.HostPath(kDir) + "/.../.../Victim7";
+  fs::create_directories(dotted);
+  std::ofstream(dotted + "/x.txt") << "victim";
+  PutFile("C:\\Victim7\\x.txt", "victim");
+  log.push_back("File:" + kDir + "...\\...\\Victim7\\x.txt");
+  log.push_back("File:C:\\Victim7\\x.txt");
+  // Folders inside, named with '/' and with both separators, are removed.
+  PutFile(kDir + "fwd\\deep\\y.txt", "y");
+  PutFile(kDir + "mix\\deep\\z.txt", "z");
+  log.push_back("File:" + slashed + "fwd/deep/y.txt");
+  log.push_back("File:" + kDir + "mix/deep\\z.txt");
+
+  SetupRun run = Run(log);
+  ASSERT_EQ(2u, run.Messages().size());
+  for (const Case &c : cases) {
+    EXPECT_TRUE(box.Exists(c.victim)) << c.record;
+    EXPECT_FALSE(box.Exists(c.victim + "\\x.txt")) << c.record;  // the replay took the file
+  }
+  EXPECT_TRUE(fs::is_directory(dotted));
+  EXPECT_FALSE(fs::exists(dotted + "/x.txt"));
+  EXPECT_TRUE(box.Exists("C:\\Victim7"));
+  EXPECT_FALSE(box.Exists(kDir + "fwd"));
+  EXPECT_FALSE(box.Exists(kDir + "mix"));
+  EXPECT_TRUE(box.Exists(kDir));  // it still holds the dotted folders
+  EXPECT_FALSE(box.Exists(kLog));
+}
+
 TEST_F(HandLog, OnlyTheNameLineRemovesTheLogAndTheEmptyFolder) {
   SetupRun run = Run({"Name:TolvaMarked Verifier"});
   EXPECT_EQ(2u, run.Messages().size());
