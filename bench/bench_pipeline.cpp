@@ -123,8 +123,11 @@ int main(int argc, char **argv) {
 
   int failed = 0;
   for (const Workload &w : kinds) {
-    bool real = strcmp(w.name, "real programs") == 0;
-    if (Measure(w, real ? (sizeof(void *) == 4 ? 1.2 : 1.3) : 0) <= 0) failed = 1;
+    // Targets: 1.3x zlib on the real programs and the mixed corpus on the
+    // host; 1.2x on the real programs in the 32-bit build.
+    bool real = strcmp(w.name, "real programs") == 0, mixed = strcmp(w.name, "mixed") == 0;
+    double target = sizeof(void *) == 4 ? (real ? 1.2 : 0) : (real || mixed ? 1.3 : 0);
+    if (Measure(w, target) <= 0) failed = 1;
     fflush(stdout);
   }
   DeleteFileA(kStreams);
