@@ -1,15 +1,20 @@
 // bench_extract: the archive extraction's speed, side by side with zlib and
-// libdeflate on the same data, and its peak memory.
+// libdeflate on the same data, and its peak memory; then the whole extract
+// program against bsdtar -xf on the same archives.
 //
 //   build/bin/bench_extract [Google Benchmark flags]
 //
 // Everything runs on the host layer in a sandbox on tmpfs (/dev/shm, or
-// $BENCH_TMP). The data is made by the program itself, the same on every run.
-// After Google Benchmark's own table it prints a summary in MB/s (10^6 bytes
-// a second, of uncompressed output) with the ratios and the targets.
+// $BENCH_TMP). The data is the machine's own program files (the Windows DLLs
+// Wine ships, the system's executables and libraries) and data the program
+// makes itself, the same on every run. After Google Benchmark's own table it
+// prints a summary in MB/s (10^6 bytes a second, of uncompressed output) with
+// the ratios and the targets.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -28,6 +33,8 @@
 #include "archive/inflate.h"
 #include "archive/output_sink.h"
 #include "bench/corpus.h"
+#include "bench/pipeline.h"
+#include "bench/program_files.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "setup/state.h"
@@ -74,8 +81,17 @@ const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 
 std::string g_base;     // the benchmark's folder on tmpfs
 std::string g_sandbox;  // the host layer's root during the benchmarks
-Bytes g_corpus, g_stream;
+Bytes g_corpus;
 uint32_t g_corpusCrc;
+std::string g_programsFrom;  // where the real-program corpus came from
+
+// Each kind of content for the member pipeline, and its stream file.
+struct Kind {
+  Workload w;
+  std::string file;  // the streams, outside the sandbox
+  const char *target;  // the target line printed with it, or NULL
+};
+std::vector<Kind> g_kinds;
 struct ArchiveFile {
   std::string path;  // outside the sandbox
   size_t members, bytes;
@@ -119,96 +135,51 @@ HANDLE OpenInput() {
 HANDLE CreateOutput() {
   return CreateFileA("C:\\out.bin", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
-void PipelineSetUp() {
+void PipelineSetUp(const Kind &k) {
   FreshSandbox(g_sandbox, NULL);
-  WriteFile(winhost::HostPath("C:\\stream.bin"), g_stream);
+  std::error_code ec;
+  std::filesystem::create_hard_link(k.file, winhost::HostPath("C:\\stream.bin"), ec);
+  if (ec) WriteFile(winhost::HostPath("C:\\stream.bin"), k.w.streams);
 }
 
-// ---- The member pipeline: decode, CRC-32, write in 32 KiB pieces ----
+// ---- The member pipeline: decode, CRC-32, write, each member in turn ----
 
-void BM_PipelineOurs(benchmark::State &state) {
-  PipelineSetUp();
+void BM_Pipeline(benchmark::State &state, size_t kind, int (*run)(HANDLE, HANDLE, const Workload &)) {
+  const Kind &k = g_kinds[kind];
+  PipelineSetUp(k);
   for (auto _ : state) {
     HANDLE in = OpenInput(), out = CreateOutput();
-    g_outputSink.crc = 0;
-    int r = InflateMember(in, out);
+    int r = run(in, out, k.w);
     CloseHandle(in);
     CloseHandle(out);
-    if (r || g_outputSink.crc != g_corpusCrc) {
-      state.SkipWithError("InflateMember failed or the CRC differs");
+    if (r) {
+      state.SkipWithError("the pipeline failed or a CRC differs");
       break;
     }
   }
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)g_corpus.size());
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)k.w.raw.size());
 }
 
-// zlib's raw inflate with a 32 KiB window: input through ReadFile in 4096-byte
-// pieces, output through crc32 and WriteFile in pieces of 32768 bytes.
-void BM_PipelineZlib(benchmark::State &state) {
-  PipelineSetUp();
-  static unsigned char input[4096], window[32768];
-  for (auto _ : state) {
-    HANDLE in = OpenInput(), out = CreateOutput();
-    z_stream z;
-    memset(&z, 0, sizeof z);
-    inflateInit2(&z, -15);
-    uLong crc = crc32(0, NULL, 0);
-    int zr = Z_OK;
-    bool ok = true;
-    z.next_out = window;
-    z.avail_out = sizeof window;
-    while (zr != Z_STREAM_END && ok) {
-      if (z.avail_in == 0) {
-        DWORD got = 0;
-        ok = ReadFile(in, input, sizeof input, &got, NULL) && got > 0;
-        z.next_in = input;
-        z.avail_in = got;
-      }
-      zr = inflate(&z, Z_NO_FLUSH);
-      if (zr != Z_OK && zr != Z_STREAM_END) ok = false;
-      if (z.avail_out == 0 || zr == Z_STREAM_END) {
-        DWORD n = (DWORD)(sizeof window - z.avail_out), written = 0;
-        crc = crc32(crc, window, n);
-        if (n && (!::WriteFile(out, window, n, &written, NULL) || written != n)) ok = false;
-        z.next_out = window;
-        z.avail_out = sizeof window;
-      }
-    }
-    inflateEnd(&z);
-    CloseHandle(in);
-    CloseHandle(out);
-    if (!ok || crc != g_corpusCrc) {
-      state.SkipWithError("zlib pipeline failed");
-      break;
-    }
-  }
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)g_corpus.size());
-}
-
-// libdeflate: the whole stream in one read, one decompression into one
+// libdeflate: each member's stream in one read, one decompression into one
 // buffer, libdeflate_crc32, one write.
-void BM_PipelineLibdeflate(benchmark::State &state) {
-  PipelineSetUp();
-  Bytes input(g_stream.size()), output(g_corpus.size());
-  libdeflate_decompressor *d = libdeflate_alloc_decompressor();
-  for (auto _ : state) {
-    HANDLE in = OpenInput(), out = CreateOutput();
+int PipelineLibdeflate(HANDLE in, HANDLE out, const Workload &w) {
+  static libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+  static Bytes input, output;
+  for (const StreamSpan &s : w.spans) {
+    if (input.size() < s.length) input.resize(s.length);
+    if (output.size() < s.rawLength) output.resize(s.rawLength);
     DWORD got = 0, written = 0;
-    bool ok = ReadFile(in, input.data(), (DWORD)input.size(), &got, NULL) && got == input.size();
+    LONG high = 0;
+    if (SetFilePointer(in, (LONG)s.offset, &high, FILE_BEGIN) != s.offset) return 1;
+    if (!ReadFile(in, input.data(), s.length, &got, NULL) || got != s.length) return 1;
     size_t produced = 0;
-    ok = ok && libdeflate_deflate_decompress(d, input.data(), got, output.data(), output.size(),
-                                             &produced) == LIBDEFLATE_SUCCESS;
-    uint32_t crc = libdeflate_crc32(0, output.data(), produced);
-    ok = ok && ::WriteFile(out, output.data(), (DWORD)produced, &written, NULL) && written == produced;
-    CloseHandle(in);
-    CloseHandle(out);
-    if (!ok || crc != g_corpusCrc) {
-      state.SkipWithError("libdeflate pipeline failed");
-      break;
-    }
+    if (libdeflate_deflate_decompress(d, input.data(), got, output.data(), s.rawLength, &produced) !=
+        LIBDEFLATE_SUCCESS)
+      return 1;
+    if (libdeflate_crc32(0, output.data(), produced) != s.crc) return 1;
+    if (!::WriteFile(out, output.data(), (DWORD)produced, &written, NULL) || written != produced) return 1;
   }
-  libdeflate_free_decompressor(d);
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)g_corpus.size());
+  return 0;
 }
 
 // ---- CRC-32 over the corpus in 32 KiB pieces, as the OutputSink feeds it ----
@@ -331,10 +302,11 @@ int ExtractChild(const char *base, const char *archivePath) {
   return r;
 }
 
+double ratio(double a, double b) { return b > 0 ? a / b : 0; }
+const char *verdict(bool met) { return met ? "met" : "NOT met"; }
+
 void PrintSummary() {
-  const double n = (double)g_corpus.size();
-  double ours = MBps("PipelineOurs", g_corpus.size()), zl = MBps("PipelineZlib", g_corpus.size()),
-         ld = MBps("PipelineLibdeflate", g_corpus.size());
+  double ours = MBps("Pipeline/mixed/ours", g_corpus.size());
   double cOurs = MBps("Crc32Update", g_corpus.size()), cZlib = MBps("CrcZlib", g_corpus.size()),
          cLd = MBps("CrcLibdeflate", g_corpus.size());
   double xLarge = MBps("ExtractLarge", g_archives["large"].bytes);
@@ -343,16 +315,22 @@ void PrintSummary() {
     return it == g_results.end() ? 0 : it->second.seconds / g_archives[archive].members * 1e6;
   };
   double us1k = perMember("ExtractSmall1000", "small1000"), us10k = perMember("ExtractSmall10000", "small10000");
-  auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
-  auto verdict = [](bool met) { return met ? "met" : "NOT met"; };
 
   printf("\nSummary (MB = 10^6 bytes of uncompressed output; medians of the repetitions)\n");
-  printf("  corpus: %.1f MB mixed (text, program code, incompressible, repetitive), "
-         "raw DEFLATE %.1f MB (zlib level 6)\n",
-         n / 1e6, g_stream.size() / 1e6);
-  printf("  member pipeline  ours %8.1f MB/s   zlib %8.1f MB/s   libdeflate %8.1f MB/s\n", ours, zl, ld);
-  printf("    ours/zlib %.3f (target >= 1.00: %s)   ours/libdeflate %.3f\n", ratio(ours, zl),
-         verdict(ratio(ours, zl) >= 1.0), ratio(ours, ld));
+  printf("  real programs: %s\n", g_programsFrom.c_str());
+  printf("  member pipeline, each kind of content (MB/s; raw DEFLATE by zlib level 6, one stream a member):\n");
+  for (const Kind &k : g_kinds) {
+    std::string base = std::string("Pipeline/") + k.w.name;
+    size_t bytes = k.w.raw.size();
+    double o = MBps((base + "/ours").c_str(), bytes), z = MBps((base + "/zlib").c_str(), bytes),
+           l = MBps((base + "/libdeflate").c_str(), bytes);
+    printf("    %-22s %6.1f MB %5zu members  ours %7.1f  zlib %7.1f  libdeflate %7.1f  ours/zlib %.3f"
+           "  ours/libdeflate %.3f\n",
+           k.w.name, bytes / 1e6, k.w.spans.size(), o, z, l, ratio(o, z), ratio(o, l));
+    if (k.target)
+      printf("      targets: ours/zlib >= 1.30: %s; ours/libdeflate >= 0.70: %s\n",
+             verdict(ratio(o, z) >= 1.3), verdict(ratio(o, l) >= 0.7));
+  }
   printf("  CRC-32           ours %8.1f MB/s   zlib %8.1f MB/s   libdeflate %8.1f MB/s\n", cOurs, cZlib, cLd);
   printf("    ours/zlib %.3f (target >= 1.00: %s)   ours/libdeflate %.3f\n", ratio(cOurs, cZlib),
          verdict(ratio(cOurs, cZlib) >= 1.0), ratio(cOurs, cLd));
@@ -377,7 +355,6 @@ void MakeData() {
   fprintf(stderr, "bench_extract: making the data ...\n");
   g_corpus = MixedCorpus(kCorpusSize, 2024);
   g_corpusCrc = (uint32_t)crc32(0, g_corpus.data(), (uInt)g_corpus.size());
-  g_stream = DeflateDefault(g_corpus);
 
   auto add = [](const char *name, const std::vector<ArchiveMember> &members) {
     ArchiveFile f{g_base + "/" + name + ".qv", members.size(), 0};
@@ -411,6 +388,16 @@ void MakeData() {
       small.push_back(m);
     }
     add(count == 1000 ? "small1000" : "small10000", small);
+    if (count == 1000) {
+      // The same members 200 to a folder: only the folders' size differs.
+      for (size_t i = 0; i < count; i++)
+        small[i].name = "lib/group" + std::to_string(i / 200) + "/item" + std::to_string(i) + ".bin";
+      add("small1000w", small);
+      Workload w;
+      w.name = "small members";
+      for (const ArchiveMember &m : small) AddMember(&w, m.data.data(), m.data.size());
+      g_kinds.push_back(Kind{w, "", NULL});
+    }
   }
   std::vector<ArchiveMember> tiny(1);
   tiny[0].name = "readme.txt";
@@ -418,6 +405,141 @@ void MakeData() {
   AppendPiece(tiny[0].data, kText, 2000, rng);
   tiny[0].stored = false;
   add("tiny", tiny);
+
+  // Real program files: the 32-bit Windows DLLs and programs Wine ships and
+  // the system's own executables and libraries, about 50 MB, each a member.
+  std::vector<ArchiveMember> programs;
+  g_programsFrom = ProgramFiles({"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/bin", "/usr/lib/x86_64-linux-gnu"},
+                                {32u << 20, 8u << 20, 8u << 20}, &programs);
+  if (!programs.empty()) {
+    Workload w;
+    w.name = "real programs";
+    for (const ArchiveMember &m : programs) AddMember(&w, m.data.data(), m.data.size());
+    g_kinds.insert(g_kinds.begin(), Kind{w, "", "targets"});
+    add("programs", programs);
+  }
+  g_kinds.insert(g_kinds.begin() + (programs.empty() ? 0 : 1), Kind{SingleStream("mixed", g_corpus), "", "targets"});
+  // Each kind the mixed corpus is made of, 16 MiB of it alone.
+  static const char *kindNames[kPieceKinds] = {"text", "program-like", "incompressible", "repetitive"};
+  for (int kind = 0; kind < kPieceKinds; kind++) {
+    Random r(77 + kind);
+    Bytes data;
+    AppendPiece(data, (PieceKind)kind, 16u << 20, r);
+    g_kinds.push_back(Kind{SingleStream(kindNames[kind], data), "", NULL});
+  }
+  for (size_t i = 0; i < g_kinds.size(); i++) {
+    g_kinds[i].file = g_base + "/streams" + std::to_string(i) + ".bin";
+    WriteFile(g_kinds[i].file, g_kinds[i].w.streams);
+  }
+}
+
+// ---- The whole extract program against bsdtar -xf ----
+
+double Now() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// Runs argv with WINHOST_ROOT set to root (when given), output to /dev/null;
+// the wall time from fork to its end, or -1 when it failed.
+double TimeProcess(const std::vector<std::string> &argv, const std::string &root) {
+  std::vector<char *> args;
+  for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+  args.push_back(NULL);
+  double start = Now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    if (!root.empty()) setenv("WINHOST_ROOT", root.c_str(), 1);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  double t = Now() - start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Medians of alternating runs: extract, bsdtar, extract, bsdtar, ...; each
+// into a fresh folder on the benchmark's tmpfs, cleared between runs (not
+// timed). False when a run failed.
+bool CompareWithBsdtar(const std::string &extract, const std::string &bsdtar, const char *archive,
+                       int runs, double *ours, double *theirs) {
+  std::string root = g_base + "/whole", out = g_base + "/bsdtar-out";
+  std::vector<double> a, b;
+  for (int i = 0; i < runs; i++) {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+    std::filesystem::create_directories(root + "/c/SETUP");
+    std::filesystem::create_hard_link(g_archives[archive].path, root + "/c/SETUP/data1.qv", ec);
+    if (ec) return false;
+    double t = TimeProcess({extract, "C:\\SETUP", "data1.qv", "C:\\Program Files\\TNM Verifier"}, root);
+    std::filesystem::remove_all(out, ec);
+    std::filesystem::create_directories(out);
+    double u = TimeProcess({bsdtar, "-xf", g_archives[archive].path, "-C", out}, "");
+    if (t < 0 || u < 0) return false;
+    a.push_back(t);
+    b.push_back(u);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+  std::filesystem::remove_all(out, ec);
+  *ours = Median(a);
+  *theirs = Median(b);
+  return true;
+}
+
+void PrintWholeProcess(const char *self) {
+  std::string extract = std::filesystem::path(self).parent_path() / "extract";
+  std::string bsdtar;
+  for (const char *p : {"/usr/bin/bsdtar", "/bin/bsdtar"})
+    if (access(p, X_OK) == 0) bsdtar = p;
+  printf("  whole process: build/bin/extract against bsdtar -xf, output on tmpfs, medians of alternating runs:\n");
+  if (bsdtar.empty()) {
+    printf("    skipped: bsdtar is not installed (Debian package libarchive-tools)\n");
+    return;
+  }
+  if (access(extract.c_str(), X_OK) != 0) {
+    printf("    skipped: %s is not built (cmake --build build --target extract)\n", extract.c_str());
+    return;
+  }
+  struct Case {
+    const char *archive, *label;
+    int runs;
+    bool perMember;
+  };
+  for (const Case &c : {Case{"programs", "real programs", 7, false}, Case{"large", "mixed", 7, false},
+                        Case{"small1000", "small, 20 a folder", 11, true},
+                        Case{"small1000w", "small, 200 a folder", 11, true}}) {
+    if (!g_archives.count(c.archive)) {
+      printf("    %-20s skipped: no such archive (no program files found)\n", c.label);
+      continue;
+    }
+    const ArchiveFile &a = g_archives[c.archive];
+    double ours = 0, theirs = 0;
+    if (!CompareWithBsdtar(extract, bsdtar, c.archive, c.runs, &ours, &theirs)) {
+      printf("    %-20s a run failed\n", c.label);
+      continue;
+    }
+    if (c.perMember)
+      printf("    %-20s %5.1f MB %5zu members: extract %6.1f us/member, bsdtar %6.1f us/member: %.3fx"
+             " (target <= 1.10: %s)\n",
+             c.label, a.bytes / 1e6, a.members, ours / a.members * 1e6, theirs / a.members * 1e6,
+             ratio(ours, theirs), verdict(ratio(ours, theirs) <= 1.1));
+    else
+      printf("    %-20s %5.1f MB %5zu members: extract %7.1f ms, bsdtar %7.1f ms: %.3fx%s\n", c.label,
+             a.bytes / 1e6, a.members, ours * 1e3, theirs * 1e3, ratio(ours, theirs),
+             strcmp(c.archive, "programs") == 0
+                 ? (ratio(ours, theirs) <= 0.85 ? " (target <= 0.85: met)" : " (target <= 0.85: NOT met)")
+                 : "");
+  }
 }
 
 }  // namespace
@@ -441,21 +563,28 @@ int main(int argc, char **argv) {
   int n = (int)args.size();
   benchmark::Initialize(&n, args.data());
 
-  std::vector<benchmark::internal::Benchmark *> all = {
-      benchmark::RegisterBenchmark("PipelineOurs", BM_PipelineOurs),
-      benchmark::RegisterBenchmark("PipelineZlib", BM_PipelineZlib),
-      benchmark::RegisterBenchmark("PipelineLibdeflate", BM_PipelineLibdeflate),
+  std::vector<benchmark::internal::Benchmark *> all;
+  for (size_t k = 0; k < g_kinds.size(); k++) {
+    std::string base = std::string("Pipeline/") + g_kinds[k].w.name;
+    all.push_back(benchmark::RegisterBenchmark((base + "/ours").c_str(), BM_Pipeline, k, PipelineOurs));
+    all.push_back(benchmark::RegisterBenchmark((base + "/zlib").c_str(), BM_Pipeline, k, PipelineZlib));
+    all.push_back(
+        benchmark::RegisterBenchmark((base + "/libdeflate").c_str(), BM_Pipeline, k, PipelineLibdeflate));
+  }
+  for (benchmark::internal::Benchmark *b : {
       benchmark::RegisterBenchmark("Crc32Update", BM_Crc<OursCrc>),
       benchmark::RegisterBenchmark("CrcZlib", BM_Crc<ZlibCrc>),
       benchmark::RegisterBenchmark("CrcLibdeflate", BM_Crc<LibdeflateCrc>),
       benchmark::RegisterBenchmark("ExtractLarge", BM_Extract, "large"),
       benchmark::RegisterBenchmark("ExtractSmall1000", BM_Extract, "small1000"),
-      benchmark::RegisterBenchmark("ExtractSmall10000", BM_Extract, "small10000")};
+      benchmark::RegisterBenchmark("ExtractSmall10000", BM_Extract, "small10000")})
+    all.push_back(b);
   for (benchmark::internal::Benchmark *b : all) b->UseRealTime()->Unit(benchmark::kMillisecond);
 
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintSummary();
+  PrintWholeProcess(argv[0]);
   benchmark::Shutdown();
 
   InflateReleaseFixedTables();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "internal.h"
@@ -33,6 +34,9 @@ struct State {
   std::vector<std::string> transcript;
   std::vector<FaultRule> faults;
   std::map<std::string, unsigned long> counts;
+  // Each API's entry of counts by the address of the name its caller passes
+  // (a string literal as a rule), so that counting a call builds no string.
+  std::unordered_map<const char *, std::map<std::string, unsigned long>::iterator> counters;
   unsigned long total = 0;
   std::string first_fault;  // the API of the first injected failure
   DWORD last_error = 0;
@@ -41,6 +45,16 @@ struct State {
 State &S() {
   static State s;
   return s;
+}
+
+unsigned long &Counter(const char *api) {
+  State &s = S();
+  auto it = s.counters.find(api);
+  // The name at that address is checked, in case it was not a literal.
+  if (it != s.counters.end() && it->second->first == api) return it->second->second;
+  auto entry = s.counts.emplace(api, 0).first;  // map entries stay where they are
+  s.counters[api] = entry;
+  return entry->second;
 }
 
 std::vector<void (*)()> &ResetHooks() {
@@ -145,7 +159,7 @@ void Init() {
 bool Fail(const char *api, DWORD err) {
   Init();
   State &s = S();
-  unsigned long n = ++s.counts[api];
+  unsigned long n = ++Counter(api);
   unsigned long total = ++s.total;
   for (const FaultRule &r : s.faults) {
     bool name = r.api == "*" || r.api == api;
@@ -164,7 +178,7 @@ bool Fail(const char *api, DWORD err) {
 
 void Count(const char *api) {
   Init();
-  ++S().counts[api];
+  ++Counter(api);
   ++S().total;
 }
 
@@ -299,6 +313,7 @@ void Reset(const char *root) {
   s.transcript.clear();
   s.faults.clear();
   s.counts.clear();
+  s.counters.clear();
   s.total = 0;
   s.first_fault.clear();
   s.last_error = 0;

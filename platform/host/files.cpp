@@ -152,8 +152,8 @@ DWORD OpenFile(const char *winpath, DWORD access, DWORD share, DWORD disposition
   if (m.trailing) return ERROR_INVALID_NAME;  // a file's name never ends in a backslash
   access = DataRights(access);
   int flags = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
-  struct stat st;
-  if (m.exists && stat(m.host.c_str(), &st) == 0) {
+  struct stat st = m.st;
+  if (m.exists) {
     *existed = true;
     if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
     bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;

@@ -4,6 +4,8 @@
 #ifndef PLATFORM_HOST_INTERNAL_H
 #define PLATFORM_HOST_INTERNAL_H
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -53,6 +55,7 @@ struct MappedPath {
   bool root = false;      // a drive's root folder
   bool exists = false;
   bool dir = false;
+  struct stat st = {};    // what stat() gave for it, when it exists
 };
 DWORD MapPathInfo(const char *winpath, MappedPath *m);
 

@@ -2,9 +2,13 @@
 // the current directory, and mapping drive X: onto $WINHOST_ROOT/x/ with
 // case-insensitive matching of the names that already exist.
 #include <dirent.h>
+#include <errno.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <string.h>
 #include <sys/stat.h>
 
+#include <unordered_map>
 #include <vector>
 
 #include "internal.h"
@@ -29,11 +33,161 @@ bool SameFolded(const char *a, const char *b) {
 // A character Windows refuses in a file or folder name.
 bool BadNameChar(unsigned char c) { return c < 0x20 || strchr("<>:\"|?*", c) != nullptr; }
 
-// The entry of folder dir whose name equals name, ignoring ASCII case. The
-// exact spelling wins; "" when there is none.
-std::string FindEntry(const std::string &dir, const std::string &name) {
+// Case-insensitive lookups of names that are not spelled as they stand
+// (typically a file about to be created) would read the whole folder each
+// time. Instead each folder read once is kept as its names, and an inotify
+// watch on it reports every entry made, removed or renamed there, by this
+// process or any other; the events are applied before each lookup, so a
+// listing is never used stale. Applying events that predate the folder's
+// reading is harmless: for every name the last event wins, which is what the
+// folder holds. A folder that is deleted or moved, a queue that overflowed, a
+// watch that cannot be added: the listing is dropped and the folder read.
+struct Listing {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  int watch = -1;
+  std::unordered_multimap<std::string, std::string> names;  // folded -> spelling
+};
+
+struct Listings {
+  int fd = -1;
+  bool unavailable = false;  // inotify cannot be had: every lookup reads the folder
+  std::unordered_map<std::string, Listing> byFolder;
+  std::unordered_map<int, std::string> byWatch;
+};
+
+Listings &L() {
+  static Listings l;
+  return l;
+}
+
+std::string Folded(const char *name) {
+  std::string f = name;
+  for (char &c : f) c = Lower(c);
+  return f;
+}
+
+void DropListing(const std::string &folder, bool removeWatch) {
+  Listings &l = L();
+  auto it = l.byFolder.find(folder);
+  if (it == l.byFolder.end()) return;
+  if (removeWatch) inotify_rm_watch(l.fd, it->second.watch);
+  l.byWatch.erase(it->second.watch);
+  l.byFolder.erase(it);
+}
+
+void DropAllListings() {
+  Listings &l = L();
+  if (l.fd >= 0) close(l.fd);
+  l.fd = -1;
+  l.byFolder.clear();
+  l.byWatch.clear();
+}
+
+void AddName(Listing &listing, const char *name) {
+  std::string folded = Folded(name);
+  auto range = listing.names.equal_range(folded);
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second == name) return;
+  listing.names.emplace(folded, name);
+}
+
+void RemoveName(Listing &listing, const char *name) {
+  auto range = listing.names.equal_range(Folded(name));
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second == name) {
+      listing.names.erase(it);
+      return;
+    }
+}
+
+// Applies every event waiting on the watches to the listings.
+void ApplyEvents() {
+  Listings &l = L();
+  if (l.fd < 0) return;
+  alignas(struct inotify_event) char buf[16384];
+  for (;;) {
+    ssize_t n = read(l.fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // EAGAIN: nothing more is waiting
+    for (char *p = buf; p < buf + n;) {
+      const struct inotify_event *e = (const struct inotify_event *)p;
+      p += sizeof(struct inotify_event) + e->len;
+      if (e->mask & IN_Q_OVERFLOW) {
+        DropAllListings();  // events were lost: no listing can be trusted
+        return;
+      }
+      auto w = l.byWatch.find(e->wd);
+      if (w == l.byWatch.end()) continue;
+      if (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+        DropListing(std::string(w->second), !(e->mask & IN_IGNORED));
+        continue;
+      }
+      Listing &listing = l.byFolder[w->second];
+      if (!e->len) continue;
+      if (e->mask & (IN_CREATE | IN_MOVED_TO)) AddName(listing, e->name);
+      if (e->mask & (IN_DELETE | IN_MOVED_FROM)) RemoveName(listing, e->name);
+    }
+  }
+}
+
+// Reads folder dir (whose stat is dirSt) into a new listing, watched first so
+// that nothing done to it afterwards goes unseen. False when it cannot be
+// kept (the folder is then read by the caller).
+Listing *NewListing(const std::string &dir, const struct stat &dirSt) {
+  Listings &l = L();
+  if (l.unavailable) return nullptr;
+  if (l.fd < 0) {
+    l.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (l.fd < 0) {
+      l.unavailable = true;
+      return nullptr;
+    }
+  }
+  int watch = inotify_add_watch(l.fd, dir.c_str(),
+                                IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                    IN_MOVE_SELF | IN_ONLYDIR);
+  // The same folder reached by another path (a link) shares one watch: keep one.
+  if (watch < 0 || l.byWatch.count(watch)) return nullptr;
+  DIR *d = opendir(dir.c_str());
   struct stat st;
-  if (lstat((dir + "/" + name).c_str(), &st) == 0) return name;
+  if (!d || fstat(dirfd(d), &st) != 0 || st.st_dev != dirSt.st_dev || st.st_ino != dirSt.st_ino) {
+    if (d) closedir(d);
+    inotify_rm_watch(l.fd, watch);
+    return nullptr;
+  }
+  Listing &listing = l.byFolder[dir];
+  listing.dev = st.st_dev;
+  listing.ino = st.st_ino;
+  listing.watch = watch;
+  l.byWatch[watch] = dir;
+  while (struct dirent *e = readdir(d)) {
+    if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) AddName(listing, e->d_name);
+  }
+  closedir(d);
+  return &listing;
+}
+
+// The entry of folder dir (whose stat is dirSt) whose name equals name,
+// ignoring ASCII case. The exact spelling wins; "" when there is none.
+// *exact tells that the exact spelling is there (then *lst is its lstat).
+std::string FindEntry(const std::string &dir, const struct stat &dirSt, const std::string &name,
+                      bool *exact, struct stat *lst) {
+  *exact = lstat((dir + "/" + name).c_str(), lst) == 0;
+  if (*exact) return name;
+  ApplyEvents();
+  Listings &l = L();
+  auto it = l.byFolder.find(dir);
+  Listing *listing = it == l.byFolder.end() ? nullptr : &it->second;
+  if (listing && (listing->dev != dirSt.st_dev || listing->ino != dirSt.st_ino)) {
+    DropListing(dir, true);  // another folder now stands at this path
+    listing = nullptr;
+  }
+  if (!listing) listing = NewListing(dir, dirSt);
+  if (listing) {
+    auto found = listing->names.find(Folded(name.c_str()));
+    return found == listing->names.end() ? std::string() : found->second;
+  }
   std::string found;
   if (DIR *d = opendir(dir.c_str())) {
     while (struct dirent *e = readdir(d)) {
@@ -59,24 +213,27 @@ void Split(const std::string &s, std::vector<std::string> *parts) {
 
 // The drive's folder in the sandbox; C: is made when it is missing, every
 // other drive exists only when its folder does.
-bool DriveFolder(char letter, std::string *host) {
+bool DriveFolder(char letter, std::string *host, struct stat *st) {
   *host = Root() + "/" + Lower(letter);
-  struct stat st;
-  if (stat(host->c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (stat(host->c_str(), st) == 0) return S_ISDIR(st->st_mode);
   if (Lower(letter) != 'c') return false;
   mkdir(Root().c_str(), 0777);
-  return mkdir(host->c_str(), 0777) == 0;
+  return mkdir(host->c_str(), 0777) == 0 && stat(host->c_str(), st) == 0;
 }
 
 void StartPaths() {
   // C:\ always exists, and so does the Windows directory.
   std::string drive;
-  DriveFolder('C', &drive);
+  struct stat st;
+  DriveFolder('C', &drive, &st);
   MappedPath m;
   if (MapPathInfo("C:\\WINDOWS", &m) == 0 && !m.exists) mkdir(m.host.c_str(), 0777);
 }
 
-void ResetPaths() { Cwd() = "C:\\"; }
+void ResetPaths() {
+  Cwd() = "C:\\";
+  DropAllListings();
+}
 
 const int registered = (OnStart(StartPaths), OnReset(ResetPaths), 0);
 
@@ -153,8 +310,6 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m) {
     if (BadNameChar((unsigned char)full[i])) return ERROR_INVALID_NAME;
   if (full.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
 
-  std::string host;
-  if (!DriveFolder(full[0], &host)) return ERROR_PATH_NOT_FOUND;
   std::vector<std::string> parts;
   if (full.size() > 3) Split(full.substr(3), &parts);
   if (!parts.empty() && parts.back().empty()) {
@@ -162,23 +317,55 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m) {
     m->trailing = true;
   }
   m->root = parts.empty();
-  for (size_t i = 0; i < parts.size(); i++) {
-    std::string name = FindEntry(host, parts[i]);
-    bool last = i + 1 == parts.size();
+  std::string host = Root() + "/" + Lower(full[0]);
+  size_t n = parts.size(), start = 0;
+  struct stat st;
+
+  // Most paths are spelled as they stand on disk: then one stat answers, and
+  // when only the last name is missing, two do.
+  if (n > 0) {
+    std::string exact = host;
+    for (size_t i = 0; i + 1 < n; i++) exact += "/" + parts[i];
+    std::string parent = exact;
+    exact += "/" + parts[n - 1];
+    if (stat(exact.c_str(), &st) == 0) {
+      m->exists = true;
+      m->dir = S_ISDIR(st.st_mode);
+      m->st = st;
+      m->host = exact;
+      return 0;
+    }
+    if (n > 1 && stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      host = parent;
+      start = n - 1;
+    }
+  }
+  if (start == 0 && !DriveFolder(full[0], &host, &st)) return ERROR_PATH_NOT_FOUND;
+
+  for (size_t i = start; i < n; i++) {
+    bool exact = false;
+    struct stat lst;
+    std::string name = FindEntry(host, st, parts[i], &exact, &lst);
+    bool last = i + 1 == n;
     if (name.empty()) {
       if (!last) return ERROR_PATH_NOT_FOUND;
       name = parts[i];
     }
     host += "/" + name;
-    struct stat st;
-    bool there = stat(host.c_str(), &st) == 0;
+    bool there = (exact && !S_ISLNK(lst.st_mode)) ? (st = lst, true)
+                 : name == parts[i] && !exact      ? false  // nothing of that name at all
+                                                   : stat(host.c_str(), &st) == 0;
     if (!last && (!there || !S_ISDIR(st.st_mode))) return ERROR_PATH_NOT_FOUND;
     if (last) {
       m->exists = there;
       m->dir = there && S_ISDIR(st.st_mode);
+      if (there) m->st = st;
     }
   }
-  if (m->root) m->exists = m->dir = true;
+  if (m->root) {
+    m->exists = m->dir = true;
+    m->st = st;
+  }
   m->host = host;
   return 0;
 }

@@ -1,7 +1,9 @@
 // Windows paths over the sandbox: drive folders, case-insensitive names,
 // GetFullPathNameA's rules, the current directory and the Windows directory.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -195,3 +197,40 @@ TEST(Paths, WindowsDirectoryIsCWindowsAndExists) {
 }
 
 }  // namespace
+
+// Folders are read once for case-insensitive lookups and then followed by
+// their change events: whatever another program (here the test itself, on
+// the host side) does to a folder after it was read is seen by the next
+// lookup: names made, removed and renamed, and the folder itself replaced.
+TEST(Paths, CaseInsensitiveLookupsSeeChangesMadeOutsideTheLayer) {
+  std::string root = Fresh("paths-listing");
+  ASSERT_TRUE(CreateDirectoryA("C:\\Dir", NULL));
+  HANDLE h = Open("C:\\dir\\first.txt", CREATE_NEW);  // "dir" and the new name are looked up
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  auto touch = [](const std::string &path) { fclose(fopen(path.c_str(), "w")); };
+
+  touch(root + "/c/Dir/Other.TXT");
+  EXPECT_EQ(winhost::HostPath("C:\\DIR\\other.txt"), root + "/c/Dir/Other.TXT");
+  EXPECT_EQ(Open("C:\\dir\\OTHER.txt", CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
+
+  ASSERT_EQ(rename((root + "/c/Dir/Other.TXT").c_str(), (root + "/c/Dir/Renamed.bin").c_str()), 0);
+  EXPECT_EQ(GetFileAttributesA("C:\\dir\\other.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\RENAMED.BIN"), root + "/c/Dir/Renamed.bin");
+  ASSERT_EQ(unlink((root + "/c/Dir/Renamed.bin").c_str()), 0);
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\RENAMED.BIN"), root + "/c/Dir/RENAMED.BIN");  // gone: as given
+
+  // The folder replaced by another of the same name, then moved away.
+  ASSERT_EQ(system(("rm -rf '" + root + "/c/Dir' && mkdir '" + root + "/c/Dir' && touch '" + root +
+                    "/c/Dir/New.Txt'").c_str()),
+            0);
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\new.txt"), root + "/c/Dir/New.Txt");
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\first.txt"), root + "/c/Dir/first.txt");  // no longer there
+  ASSERT_EQ(rename((root + "/c/Dir").c_str(), (root + "/c/Moved").c_str()), 0);
+  ASSERT_EQ(mkdir((root + "/c/Dir").c_str(), 0777), 0);
+  touch(root + "/c/Dir/Third.Txt");
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\THIRD.txt"), root + "/c/Dir/Third.Txt");
+  EXPECT_EQ(winhost::HostPath("C:\\dir\\NEW.txt"), root + "/c/Dir/NEW.txt");
+  EXPECT_EQ(winhost::HostPath("C:\\moved\\NEW.txt"), root + "/c/Moved/New.Txt");
+}
