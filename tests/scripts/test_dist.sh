@@ -41,6 +41,11 @@ mkdir -p "$WORK/drive"
 echo x >"$WORK/drive/C:evil.txt"
 refused drive 'refused: C:evil.txt carries a drive'
 
+mkdir -p "$WORK/case/Docs" "$WORK/case/docs"
+echo x >"$WORK/case/Docs/a.txt"
+echo y >"$WORK/case/docs/b.txt"
+refused case 'refused: docs/b.txt differs from Docs only in case'
+
 part="$(printf 'd%.0s' {1..100})"
 mkdir -p "$WORK/long/$part/$part"
 echo x >"$WORK/long/$part/$part/$(printf 'f%.0s' {1..60}).txt"
