@@ -241,6 +241,34 @@ const int registered = (OnStart(StartPaths), OnReset(ResetPaths), 0);
 
 const std::string &CurrentDir() { return Cwd(); }
 
+namespace {
+
+// Adds one part of a path to full, which holds "X:\" and the parts so far,
+// each followed by a backslash: "" and "." add nothing, ".." takes the last
+// part away (never the drive's root).
+void AddPart(std::string *full, const char *p, size_t n) {
+  if (n == 0 || (n == 1 && p[0] == '.')) return;
+  if (n == 2 && p[0] == '.' && p[1] == '.') {
+    if (full->size() > 3) full->resize(full->rfind('\\', full->size() - 2) + 1);
+    return;
+  }
+  full->append(p, n);
+  full->push_back('\\');
+}
+
+// Adds every backslash-separated part of p[0..n) to full.
+void AddParts(std::string *full, const char *p, size_t n) {
+  size_t start = 0;
+  for (size_t i = 0; i <= n; i++) {
+    if (i == n || p[i] == '\\') {
+      AddPart(full, p + start, i - start);
+      start = i + 1;
+    }
+  }
+}
+
+}  // namespace
+
 DWORD FullPath(const char *winpath, std::string *full) {
   (void)registered;
   if (!winpath) return ERROR_INVALID_PARAMETER;
@@ -251,53 +279,51 @@ DWORD FullPath(const char *winpath, std::string *full) {
   if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') return ERROR_BAD_PATHNAME;  // no network
 
   const std::string &cwd = Cwd();
-  std::string drive, base, rest;
+  const char *base = "";  // the folder a relative path starts from, after "X:\"
+  size_t restAt;          // where the path's own parts begin in s
   bool trailing = false;
+  char drive;
   if (s.size() >= 2 && IsLetter(s[0]) && s[1] == ':') {
-    drive = s.substr(0, 2);
+    drive = s[0];
     if (s.size() >= 3 && s[2] == '\\') {
-      rest = s.substr(3);
+      restAt = 3;
     } else {
       // "X:name" is relative to the current directory when X: is its drive,
       // else to that drive's root; a bare "X:" names the folder itself.
-      if (Lower(s[0]) == Lower(cwd[0])) base = cwd.substr(3);
-      rest = s.substr(2);
-      if (rest.empty()) trailing = true;
+      if (Lower(s[0]) == Lower(cwd[0])) base = cwd.c_str() + 3;
+      restAt = 2;
+      if (s.size() == 2) trailing = true;
     }
   } else if (s[0] == '\\') {
-    drive = cwd.substr(0, 2);
-    rest = s.substr(1);
+    drive = cwd[0];
+    restAt = 1;
   } else {
-    drive = cwd.substr(0, 2);
-    base = cwd.substr(3);
-    rest = s;
+    drive = cwd[0];
+    base = cwd.c_str() + 3;
+    restAt = 0;
   }
-  if (!rest.empty() && rest.back() == '\\') trailing = true;
+  const char *rest = s.c_str() + restAt;
+  size_t restLen = s.size() - restAt;
+  if (restLen && rest[restLen - 1] == '\\') trailing = true;
 
-  std::vector<std::string> parts, in;
-  if (!base.empty()) Split(base, &parts);
-  Split(rest, &in);
-  // The last component loses its trailing dots and spaces; when nothing is
-  // left of it, the path names the folder above it, with a backslash.
-  if (!in.empty() && !in.back().empty() && in.back() != "." && in.back() != "..") {
-    std::string &last = in.back();
-    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
-    if (last.empty()) trailing = true;
+  full->clear();
+  full->push_back(drive);
+  full->append(":\\");
+  AddParts(full, base, strlen(base));
+  // The last part loses its trailing dots and spaces; when nothing is left
+  // of it, the path names the folder above it, with a backslash.
+  size_t lastAt = restLen;
+  while (lastAt && rest[lastAt - 1] != '\\') lastAt--;
+  size_t lastLen = restLen - lastAt;
+  const char *last = rest + lastAt;
+  bool dots = (lastLen == 1 && last[0] == '.') || (lastLen == 2 && last[0] == '.' && last[1] == '.');
+  if (lastLen && !dots) {
+    while (lastLen && (last[lastLen - 1] == '.' || last[lastLen - 1] == ' ')) lastLen--;
+    if (!lastLen) trailing = true;
   }
-  for (const std::string &p : in) {
-    if (p.empty() || p == ".") continue;
-    if (p == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(p);
-  }
-  *full = drive + "\\";
-  for (size_t i = 0; i < parts.size(); i++) {
-    if (i) *full += '\\';
-    *full += parts[i];
-  }
-  if (trailing && !parts.empty()) *full += '\\';
+  if (lastAt) AddParts(full, rest, lastAt - 1);
+  AddPart(full, last, lastLen);
+  if (!trailing && full->size() > 3) full->pop_back();
   return 0;
 }
 
@@ -310,24 +336,28 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m) {
     if (BadNameChar((unsigned char)full[i])) return ERROR_INVALID_NAME;
   if (full.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
 
-  std::vector<std::string> parts;
-  if (full.size() > 3) Split(full.substr(3), &parts);
-  if (!parts.empty() && parts.back().empty()) {
-    parts.pop_back();
+  std::string rel = full.substr(3);
+  if (!rel.empty() && rel.back() == '\\') {
+    rel.pop_back();
     m->trailing = true;
   }
-  m->root = parts.empty();
+  m->root = rel.empty();
   std::string host = Root() + "/" + Lower(full[0]);
-  size_t n = parts.size(), start = 0;
+  size_t start = 0;
   struct stat st;
 
   // Most paths are spelled as they stand on disk: then one stat answers, and
   // when only the last name is missing, two do.
-  if (n > 0) {
-    std::string exact = host;
-    for (size_t i = 0; i + 1 < n; i++) exact += "/" + parts[i];
-    std::string parent = exact;
-    exact += "/" + parts[n - 1];
+  std::vector<std::string> parts;
+  if (!m->root) {
+    std::string exact = host + "/" + rel;
+    size_t lastSlash = 0;
+    for (size_t i = host.size() + 1; i < exact.size(); i++) {
+      if (exact[i] == '\\') {
+        exact[i] = '/';
+        lastSlash = i;
+      }
+    }
     if (stat(exact.c_str(), &st) == 0) {
       m->exists = true;
       m->dir = S_ISDIR(st.st_mode);
@@ -335,11 +365,16 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m) {
       m->host = exact;
       return 0;
     }
-    if (n > 1 && stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      host = parent;
-      start = n - 1;
+    Split(rel, &parts);
+    if (lastSlash) {
+      exact.resize(lastSlash);
+      if (stat(exact.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        host = exact;
+        start = parts.size() - 1;
+      }
     }
   }
+  size_t n = parts.size();
   if (start == 0 && !DriveFolder(full[0], &host, &st)) return ERROR_PATH_NOT_FOUND;
 
   for (size_t i = start; i < n; i++) {
