@@ -146,9 +146,9 @@ bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
 void Install(FILE *log) {
   // Without a distribution folder there is no archive to find: the run ends
   // as it does when the archive is missing, before anything is installed. A
-  // relative folder instead would be looked for below the install folder
-  // once the extractor has made that current: Trust.db and the uninstaller
-  // would be looked for there and passed over without a word.
+  // relative folder in its place would name a folder below the install
+  // folder once the extractor has made that current, and Trust.db and the
+  // uninstaller would be looked for there and passed over without a word.
   if (!g_sourceDir[0] || ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log))
     return RollbackExit(log);
 
@@ -198,9 +198,9 @@ void Install(FILE *log) {
                 "continue installation?",
                 "Unable to Create Shortcut"))
       return RollbackExit(log);
-    // The submenu folder does not exist: a failed creation leaves SubmenuDir
-    // cut at the folder that could not be made, and Explorer would open that
-    // folder's parent instead.
+    // The submenu folder does not exist, so Explorer is not started: a failed
+    // creation leaves SubmenuDir cut at the folder that could not be made,
+    // and Explorer would be shown that piece of the path instead.
     return CompletionStep(log, false);
   }
 
