@@ -43,6 +43,15 @@ int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize) {
   RegCloseKey(current);
   if (queried != ERROR_SUCCESS) return SHELL_FOLDER_VALUE_FAILED;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return SHELL_FOLDER_VALUE_FAILED;
+  // The value is text only up to the size the query returned: one stored
+  // without its terminator comes without one, and the bytes after it are
+  // whatever the buffer held before (the driver reads three folders into one
+  // buffer). A value that fills the buffer without a terminator has no room
+  // for one and is too large; an empty one names no folder at all.
+  if (size == 0 || size > bufferSize || (size == bufferSize && buffer[size - 1] != 0))
+    return SHELL_FOLDER_VALUE_FAILED;
+  if (size < bufferSize) buffer[size] = 0;
+  if (buffer[0] == 0) return SHELL_FOLDER_VALUE_FAILED;
   return 0;
 }
 

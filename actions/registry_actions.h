@@ -8,8 +8,9 @@
 #include "platform/win.h"
 
 // Reads the named value of the per-user Shell Folders key into buffer
-// (bufferSize bytes). 0, -1 to -6 (the k-th key of the path cannot be opened)
-// or -7 (value missing, too large or neither REG_SZ nor REG_EXPAND_SZ).
+// (bufferSize bytes); on 0 the buffer holds the folder, terminated at the
+// value's size. 0, -1 to -6 (the k-th key of the path cannot be opened) or -7
+// (value missing, empty, too large or neither REG_SZ nor REG_EXPAND_SZ).
 int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize);
 
 // Opens root\path one existing key at a time and creates (or opens) name

@@ -14,19 +14,19 @@
 #include "replay/replay.h"
 #include "setup/page_ids.h"
 #include "setup/pages.h"
+#include "setup/source_dir.h"
 #include "setup/state.h"
 
 namespace {
 
-enum { kPathCapacity = 2000, kFullPathLookup = 500, kFolderLookup = 261, kVerbCapacity = 500 };
+enum { kPathCapacity = 2000, kFolderLookup = 261, kVerbCapacity = 500 };
 
 const char kProductName[] = "TolvaMarked Verifier";
 const char kShortName[] = "TNM Verifier";
 const char kSetupCaption[] = "TolvaMarked Verifier - Setup";
 const char kUninstaller[] = "UninstallTNM.exe";
 
-char g_programPath[kPathCapacity];
-char g_sourceDir[kPathCapacity];
+char g_sourceDir[SOURCE_DIR_CAPACITY];  // empty when no folder could be had
 char g_windowsDir[kPathCapacity];
 char g_logPath[kPathCapacity];
 char g_uninstallCommand[kPathCapacity];
@@ -61,39 +61,6 @@ void ShowError(const char *text, const char *caption) {
 
 bool AskYes(const char *text, const char *caption) {
   return MessageBoxA(NULL, text, caption, MB_ICONERROR | MB_YESNO) == IDYES;
-}
-
-// The program's own path is the command line's first token: blanks end it
-// outside double quotes, and the quotes are dropped.
-void FindSourceDir() {
-  const char *p = GetCommandLineA();
-  size_t n = 0;
-  bool quoted = false;
-  for (; *p; p++) {
-    if (*p == '"') {
-      quoted = !quoted;
-      continue;
-    }
-    if (*p == ' ' && !quoted) break;
-    if (n + 1 < sizeof g_programPath) g_programPath[n++] = *p;  // a longer token is cut
-  }
-  g_programPath[n] = 0;
-
-  char *filePart = NULL;
-  DWORD r = GetFullPathNameA(g_programPath, kFullPathLookup, g_sourceDir, &filePart);
-  if (r != 0 && r < kFullPathLookup) {
-    if (filePart) *filePart = 0;
-    return;
-  }
-  strcpy(g_sourceDir, g_programPath);
-  char *slash = strrchr(g_sourceDir, '\\');
-  if (slash) {
-    *slash = 0;
-  } else if (!GetCurrentDirectoryA(kFullPathLookup, g_sourceDir)) {
-    // No folder in the path and none to be had: the archive is looked for
-    // relative to the current folder.
-    strcpy(g_sourceDir, ".");
-  }
 }
 
 // Shows the three pages until the user finishes or cancels. True on Finish.
@@ -141,14 +108,14 @@ void RollbackExit(FILE *log) {
   DeleteFileA(g_logPath);
 }
 
-void CompletionStep(FILE *log, bool submenuComposed) {
+void CompletionStep(FILE *log, bool submenuMade) {
   fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier\n");
   fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\n");
   fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\n");
   fclose(log);
 
   // Without a submenu folder there is nothing to show in Explorer.
-  if (submenuComposed) {
+  if (submenuMade) {
     Compose(g_explorerCommand, sizeof g_explorerCommand, "explorer \"", g_submenuDir, "\"");
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
@@ -177,7 +144,13 @@ bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
 }
 
 void Install(FILE *log) {
-  if (ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log)) return RollbackExit(log);
+  // Without a distribution folder there is no archive to find: the run ends
+  // as it does when the archive is missing, before anything is installed. A
+  // relative folder in its place would name a folder below the install
+  // folder once the extractor has made that current, and Trust.db and the
+  // uninstaller would be looked for there and passed over without a word.
+  if (!g_sourceDir[0] || ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log))
+    return RollbackExit(log);
 
   CopyInstallFile(g_sourceDir, "Trust.db", g_installDir, log, 0);
 
@@ -218,18 +191,17 @@ void Install(FILE *log) {
                         "Unable to Create Start Menu Entry"))
     return RollbackExit(log);
 
-  bool composed = false;
   int r = QueryShellFolder(g_shellFolder, "Programs", kFolderLookup);
-  if (r == 0) {
-    r = CreateSubmenuFolder(g_shellFolder, kShortName, g_submenuDir, log);
-    composed = r != -1;
-  }
+  if (r == 0) r = CreateSubmenuFolder(g_shellFolder, kShortName, g_submenuDir, log);
   if (r != 0) {
     if (!AskYes("Error creating \"TNM Verifier\" submenu under the Programs Menu. Do you want to "
                 "continue installation?",
                 "Unable to Create Shortcut"))
       return RollbackExit(log);
-    return CompletionStep(log, composed);
+    // The submenu folder does not exist, so Explorer is not started: a failed
+    // creation leaves SubmenuDir cut at the folder that could not be made,
+    // and Explorer would be shown that piece of the path instead.
+    return CompletionStep(log, false);
   }
 
   int links = CreateShortcut(g_installDir, "qenvo.exe", "", kProductName, g_submenuDir, log);
@@ -246,7 +218,7 @@ void Install(FILE *log) {
 }  // namespace
 
 int RunSetup() {
-  FindSourceDir();
+  FindSourceDir(g_sourceDir);
   InitCommonControls();
   if (!RunWizard()) return 0;
   g_wizardEnded = 1;

@@ -416,6 +416,12 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
   if (!lpData && cbData) return ERROR_NOACCESS;
   std::string name = lpValueName ? lpValueName : "";
   if (!Writable(name)) return ERROR_INVALID_PARAMETER;
+  // A string whose count leaves out the terminator that follows it is stored
+  // with that terminator, as Windows NT does (it reads the byte after the
+  // data to see). A string followed by anything else is stored as given,
+  // without a terminator.
+  bool text = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
+  if (text && lpData && cbData && lpData[cbData - 1] != 0 && lpData[cbData] == 0) cbData++;
   SetValue(k, name, dwType, std::string((const char *)lpData, lpData ? cbData : 0));
   Save();
   return ERROR_SUCCESS;
@@ -429,11 +435,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   const wh::RegValue *v = FindValue(k, lpValueName ? lpValueName : "");
   if (!v) return ERROR_FILE_NOT_FOUND;
-  std::string data = v->data;
-  // A string stored without its terminator is handed out with one, as the
-  // ANSI query does under Wine.
-  bool text = v->type == REG_SZ || v->type == REG_EXPAND_SZ || v->type == REG_MULTI_SZ;
-  if (text && !data.empty() && data.back() != 0) data += '\0';
+  // The bytes as stored: a string stored without its terminator (from a
+  // hex(1): list in the file, or set with a count that left it out) is handed
+  // out and counted without one, and nothing is written after it.
+  const std::string &data = v->data;
   if (lpType) *lpType = v->type;
   DWORD size = (DWORD)data.size();
   if (lpData && *lpcbData < size) {

@@ -161,11 +161,19 @@ void Values(HKEY reg) {
   CHECK_EQ(RegQueryValueExA(h, "Odd", NULL, &type, buf, &cb), ERROR_SUCCESS);
   CHECK_EQ(type, 0x1234);
   CHECK_EQ(cb, 3);
-  // A string stored without its terminator is read back with one.
+  // A string whose count leaves out the terminator that follows it is read
+  // back with one.
   CHECK_EQ(SetBytes(h, "Bare", REG_SZ, "abc", 3), ERROR_SUCCESS);
   cb = 0;
   CHECK_EQ(RegQueryValueExA(h, "Bare", NULL, &type, NULL, &cb), ERROR_SUCCESS);
   CHECK_EQ(cb, 4);
+  // Followed by another byte, it is stored without a terminator, and the size
+  // returned then counts none.
+  CHECK_EQ(SetBytes(h, "Unended", REG_SZ, "abcX", 3), ERROR_SUCCESS);
+  cb = sizeof buf;
+  CHECK_EQ(RegQueryValueExA(h, "Unended", NULL, &type, buf, &cb), ERROR_SUCCESS);
+  CHECK_EQ(cb, 3);
+  CHECK(memcmp(buf, "abc", 3) == 0);
   // Overwriting changes the type.
   CHECK_EQ(SetBytes(h, "Text", REG_DWORD, &n, 4), ERROR_SUCCESS);
   cb = sizeof buf;

@@ -304,11 +304,23 @@ TEST(RegistryValues, TypesDefaultAndQuerySizes) {
   EXPECT_EQ(RegQueryValueExA(h, "Nothing", nullptr, &type, buf, &cb), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(cb, 17u);
 
-  // A string stored without its terminator is read back with one.
+  // A string whose count leaves out the terminator that follows it is
+  // stored with it; one followed by another byte is stored, counted and
+  // handed out without one, and nothing is written after it.
   Set(h, "Bare", REG_SZ, "abc");
   EXPECT_EQ(Get(h, "Bare"), Sz("abc"));
   Set(h, "BareMulti", REG_MULTI_SZ, std::string("a\0b", 3));
   EXPECT_EQ(Get(h, "BareMulti"), std::string("a\0b\0", 4));
+  for (DWORD stringType : {(DWORD)REG_SZ, (DWORD)REG_EXPAND_SZ}) {
+    ASSERT_EQ(RegSetValueExA(h, "Unended", 0, stringType, (const BYTE *)"abcX", 3), ERROR_SUCCESS);
+    memset(buf, 'x', sizeof buf);
+    cb = sizeof buf;
+    EXPECT_EQ(RegQueryValueExA(h, "Unended", nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+    EXPECT_EQ(cb, 3u);
+    EXPECT_EQ(std::string((char *)buf, 4), "abcx");
+    cb = 3;  // exactly its size is enough
+    EXPECT_EQ(RegQueryValueExA(h, "Unended", nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  }
   Set(h, "BareBin", REG_BINARY, "abc");
   EXPECT_EQ(Get(h, "BareBin"), "abc");
   Set(h, "NoText", REG_SZ, "");
@@ -369,6 +381,8 @@ TEST(RegistryFile, EveryValueSurvivesANewProcess) {
   };
   HKEY h = Create(HKEY_LOCAL_MACHINE, "Software\\Round\\Trip");
   for (auto &v : values) Set(h, v.name, v.type, v.data);
+  // Followed by another byte, so that it is stored without a terminator.
+  ASSERT_EQ(RegSetValueExA(h, "NoTerminator", 0, REG_SZ, (const BYTE *)"abcX", 3), ERROR_SUCCESS);
   RegCloseKey(h);
   RegCloseKey(Create(HKEY_USERS, ".DEFAULT\\Empty Key"));
   std::string text = FileText();
@@ -382,10 +396,7 @@ TEST(RegistryFile, EveryValueSurvivesANewProcess) {
     EXPECT_EQ(type, v.type) << v.name;
     std::vector<BYTE> buf(cb + 1);
     ASSERT_EQ(RegQueryValueExA(h, v.name, nullptr, &type, buf.data(), &cb), ERROR_SUCCESS);
-    std::string want = v.data;
-    bool text_type = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
-    if (text_type && !want.empty() && want.back() != 0) want += '\0';
-    EXPECT_EQ(std::string((char *)buf.data(), cb), want) << v.name;
+    EXPECT_EQ(std::string((char *)buf.data(), cb), v.data) << v.name;
   }
   RegCloseKey(h);
   EXPECT_TRUE(Exists(HKEY_USERS, ".DEFAULT\\Empty Key"));
@@ -437,6 +448,8 @@ TEST(RegistryFile, ReadsHandWrittenFiles) {
       "\"Gone\"=-\r\n"
       "[hkcu\\Software\\Short]\r\n"
       "@=hex(7):61,00,00\r\n"
+      "\"Unended\"=hex(1):43,3a,5c\r\n"
+      "\"Nothing\"=hex(1):\r\n"
       "[HKEY_CURRENT_USER\\\\Software\\\\Doubled\\]\r\n"
       "\"In\"=\"side\"\r\n"
       "[HKEY_CLASSES_ROOT\\Old\\Inner]\r\n"
@@ -454,6 +467,11 @@ TEST(RegistryFile, ReadsHandWrittenFiles) {
   DWORD type;
   EXPECT_EQ(Get(h, nullptr, &type), std::string("a\0\0", 3));
   EXPECT_EQ(type, (DWORD)REG_MULTI_SZ);
+  // String lists without a 00 are held and handed out as they stand.
+  EXPECT_EQ(Get(h, "Unended", &type), "C:\\");
+  EXPECT_EQ(type, (DWORD)REG_SZ);
+  EXPECT_EQ(Get(h, "Nothing", &type), "");
+  EXPECT_EQ(type, (DWORD)REG_SZ);
   RegCloseKey(h);
   ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Doubled", &h), ERROR_SUCCESS);
   EXPECT_EQ(Get(h, "In"), Sz("side"));

@@ -83,6 +83,38 @@ TEST(QueryShellFolder, ValueTypesAndSizes) {
   ExpectReleased();
 }
 
+// A value is text only up to the size stored: one without its terminator is
+// ended there, whatever the buffer held before, and an empty one (nothing, or
+// the terminator alone) names no folder.
+TEST(QueryShellFolder, EmptyOrUnterminatedValues) {
+  for (const char *name : {"Desktop", "Start Menu", "Programs"}) {
+    SCOPED_TRACE(name);
+    FreshSandbox("qsf-unterminated");
+    char buffer[261];
+    memset(buffer, 'x', sizeof buffer);
+    SetValue(HKEY_CURRENT_USER, kShellFolders, name, REG_SZ, "", 0);
+    EXPECT_EQ(QueryShellFolder(buffer, name, sizeof buffer), -7);
+    SetValue(HKEY_CURRENT_USER, kShellFolders, name, REG_EXPAND_SZ, "", 1);
+    EXPECT_EQ(QueryShellFolder(buffer, name, sizeof buffer), -7);
+
+    // The buffer still holds the last folder read, longer than this one.
+    strcpy(buffer, "C:\\WINDOWS\\Start Menu\\Programs");
+    SetValue(HKEY_CURRENT_USER, kShellFolders, name, REG_SZ, "D:\\MenuX", 7);
+    EXPECT_EQ(QueryShellFolder(buffer, name, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "D:\\Menu");
+
+    // Without a terminator, 260 characters still fit; 261 leave no room.
+    std::string fits(260, 'f'), full(262, 'g');
+    SetValue(HKEY_CURRENT_USER, kShellFolders, name, REG_SZ, (fits + "X").c_str(), 260);
+    memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(QueryShellFolder(buffer, name, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer), fits);
+    SetValue(HKEY_CURRENT_USER, kShellFolders, name, REG_SZ, full.c_str(), 261);
+    EXPECT_EQ(QueryShellFolder(buffer, name, sizeof buffer), -7);
+    ExpectReleased();
+  }
+}
+
 // The k-th key of the path missing gives -k; deleting the chain from
 // "Shell Folders" up to level k leaves everything above it in place.
 TEST(QueryShellFolder, MissingKeyAtEachLevel) {

@@ -321,6 +321,101 @@ TEST(SetupRun, QuestionsAfterPartialFailures) {
   }
 }
 
+// Gives a Shell Folders value new data in the sandbox's registry.reg, as a
+// user edits the file.
+void EditShellFolder(SetupSandbox &box, const std::string &name, const std::string &data) {
+  std::string path = box.root + "/registry.reg";
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string text = ss.str(), line = "\"" + name + "\"=";
+  size_t at = text.find(line);
+  ASSERT_NE(std::string::npos, at) << name;
+  text.replace(at, text.find('\n', at) - at, line + data);
+  std::ofstream(path, std::ios::binary) << text;
+  winhost::ReloadRegistry();
+}
+
+// A string as a hex(1): list, without a terminator.
+std::string Unterminated(const std::string &text) {
+  std::string out = "hex(1):";
+  char byte[4];
+  for (size_t i = 0; i < text.size(); i++) {
+    snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", (unsigned char)text[i]);
+    out += byte;
+  }
+  return out;
+}
+
+std::vector<std::string> Captions(const SetupRun &run) {
+  std::vector<std::string> out;
+  for (const std::string &e : run.Events("message")) out.push_back(JsonField(e, "caption"));
+  return out;
+}
+
+std::string Without(std::string log, const std::string &part) {
+  for (size_t at; (at = log.find(part)) != std::string::npos;) {
+    size_t start = log.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    log.erase(start, log.find('\n', at) + 1 - start);
+  }
+  return log;
+}
+
+TEST(SetupRun, EmptyOrUnterminatedShellFolders) {
+  const std::string desktopLink = "File:C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk";
+  const std::string startLink = "File:C:\\WINDOWS\\Start Menu\\TolvaMarked Verifier.lnk";
+  // An empty value is a missing folder: its question is asked, and Yes goes
+  // on without what belongs there.
+  struct Case {
+    const char *name, *question, *missing;
+  } cases[] = {{"Desktop", "Unable to Create Shortcut", desktopLink.c_str()},
+               {"Start Menu", "Unable to Create Start Menu Entry", startLink.c_str()},
+               {"Programs", "Unable to Create Shortcut", kSubmenu.c_str()}};
+  for (const Case &c : cases) {
+    SetupSandbox box("setup-emptyfolder");
+    EditShellFolder(box, c.name, "hex(1):");
+    SetupRun run = box.Run("auto yes\n");
+    ASSERT_EQ(0, run.status) << c.name << run.stderrText;
+    EXPECT_EQ(std::vector<std::string>({c.question, "Installation Complete"}), Captions(run)) << c.name;
+    EXPECT_EQ(Without(FullLog(), c.missing), box.Read(kLog)) << c.name;
+    EXPECT_EQ(c.name == std::string("Programs") ? 0u : 1u, run.Events("process").size()) << c.name;
+  }
+  {
+    // Values without their terminator, each shorter than the one read before
+    // it into the same buffer.
+    SetupSandbox box("setup-unterminated");
+    CreateDirectoryA("C:\\Menu", NULL);
+    CreateDirectoryA("C:\\P", NULL);
+    EditShellFolder(box, "Desktop", Unterminated("C:\\WINDOWS\\Desktop"));
+    EditShellFolder(box, "Start Menu", Unterminated("C:\\Menu"));
+    EditShellFolder(box, "Programs", Unterminated("C:\\P"));
+    SetupRun run = box.Run(kDefaults);
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    std::string log = FullLog();
+    log.replace(log.find(startLink), startLink.size(), "File:C:\\Menu\\TolvaMarked Verifier.lnk");
+    for (size_t at; (at = log.find(kSubmenu)) != std::string::npos;)
+      log.replace(at, kSubmenu.size(), "C:\\P\\TNM Verifier\\");
+    EXPECT_EQ(log, box.Read(kLog));
+    std::vector<std::string> process = run.Events("process");
+    ASSERT_EQ(1u, process.size());
+    EXPECT_EQ("explorer \"C:\\P\\TNM Verifier\\\"", JsonField(process[0], "cmdline"));
+  }
+  {
+    // The submenu folder cannot be made: Yes completes without Explorer,
+    // which would otherwise open the folder where the path was cut.
+    SetupSandbox box("setup-nosubmenu");
+    EditShellFolder(box, "Programs", "\"Q:\\\\Missing\"");
+    SetupRun run = box.Run("auto yes\n");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Error Creating Directory", "Unable to Create Shortcut", "Installation Complete"}),
+              Captions(run));
+    EXPECT_TRUE(run.Events("process").empty());
+    EXPECT_EQ(Without(FullLog(), kSubmenu), box.Read(kLog));
+  }
+}
+
 TEST(SetupRun, SourceFolderFromTheCommandLine) {
   {
     SetupSandbox box("setup-quoted", "C:\\My Setup");
@@ -349,6 +444,19 @@ TEST(SetupRun, ChoicesLeftOpen) {
     SetupRun run = box.Run(kDefaults, "GetFullPathNameA#1", "setup.exe");
     ASSERT_EQ(0, run.status) << run.stderrText;
     EXPECT_TRUE(box.Exists(kDir + "qenvo.exe"));
+  }
+  {
+    // Nor a current folder: the run ends as for a missing archive, before
+    // anything is installed, instead of looking for the distribution's
+    // files relative to the install folder.
+    SetupSandbox box("setup-nosource", "C:\\");
+    SetupRun run = box.Run("auto yes\n", "GetFullPathNameA#1,GetCurrentDirectoryA#1", "setup.exe");
+    ASSERT_EQ(0, run.status) << run.stderrText;
+    EXPECT_EQ(std::vector<std::string>({"Installation Error"}), Captions(run));
+    EXPECT_FALSE(box.Exists(kLog));
+    EXPECT_FALSE(box.Exists(kDir + "qenvo.exe"));
+    EXPECT_TRUE(box.Exists(kDir));  // the folders stay
+    EXPECT_TRUE(run.Events("process").empty());
   }
   {
     // A first token longer than the program path's 2000 characters is cut;
