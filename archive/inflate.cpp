@@ -209,8 +209,10 @@ done:
 
 #if defined(__GNUC__)
 #define ALWAYS_INLINE inline __attribute__((always_inline))
+#define NOINLINE __attribute__((noinline))
 #else
 #define ALWAYS_INLINE inline
+#define NOINLINE
 #endif
 
 #if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
@@ -231,6 +233,9 @@ static inline void Copy8(BYTE *d, const BYTE *s) {
   Store4(d, a);
   Store4(d + 4, b);
 }
+
+// The lowest multiple of a short period (2-7) that is at least 8.
+const unsigned char kPeriodReach[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
 // Copies n bytes (n > 0) within the window from offset from to offset to,
 // neither range passing the window's end, lowest byte first, with the result
@@ -257,7 +262,7 @@ static ALWAYS_INLINE void CopyMatch(BYTE *window, unsigned to, unsigned from, un
     // A short period: copy bytes one by one until the pattern spans a whole
     // number of periods of at least eight bytes; from there the bytes that
     // far back are the same ones, and that far back is the source's start.
-    unsigned reach = gap * ((8 + gap - 1) / gap);
+    unsigned reach = kPeriodReach[gap];
     unsigned head = reach - gap;
     if (n <= head) {
       while (n--) *d++ = *s++;
@@ -315,8 +320,8 @@ static ALWAYS_INLINE void CopyMatch(BYTE *window, unsigned to, unsigned from, un
 // only with at most lb bits held, so the request it takes as made is the one
 // that decoder makes there.
 
-const int kFastLitBits = 10;
-const int kFastDistBits = 8;
+const int kFastLitBits = 11;
+const int kFastDistBits = 9;
 const ptrdiff_t kFastInput = 16;                     // two word loads and what they skip
 const unsigned kFastPosLimit = kWindowSize - 258;    // room for a longest match, the window not full
 // A fast table word: bits 0-7 the bits to consume for the code, 8-14 the
@@ -352,24 +357,54 @@ const DecodeEntry *ResolveCode(const DecodeEntry *root, int rootBits, unsigned i
   return e;
 }
 
-// One fast table word for index: the entry's code resolved, or the mark
-// that sends the symbol to the careful path.
+// The fast table word of a final entry whose code has the given length and
+// whose lookup requests span bits.
+uint32_t FastWordOf(const DecodeEntry *e, unsigned length, unsigned span, unsigned known, int lb) {
+  if (length > known || span - length > (unsigned)lb) return kFastCareful;
+  if (e->op == DECODE_OP_SIMPLE) return kFastLiteral | (uint32_t)(e->value & 0xFF) << 16 | length;
+  if (e->op <= 13) return (uint32_t)e->value << 16 | (uint32_t)e->op << 8 | length;
+  return kFastCareful;  // end of block, invalid code, a further sub-table
+}
+
+// One fast table word for index: its code resolved through the sub-tables,
+// or the mark that sends the symbol to the careful path.
 uint32_t FastWord(const DecodeEntry *root, int rootBits, unsigned index, unsigned known, int lb) {
   unsigned length, span;
   if (!root) return kFastCareful;
   const DecodeEntry *e = ResolveCode(root, rootBits, index, known, &length, &span);
-  if (!e || length > known || span - length > (unsigned)lb) return kFastCareful;
-  if (e->op == DECODE_OP_SIMPLE) return kFastLiteral | (uint32_t)(e->value & 0xFF) << 16 | length;
-  if (e->op <= 13) return (uint32_t)e->value << 16 | (uint32_t)e->op << 8 | length;
-  return kFastCareful;  // end of block, invalid code
+  return e ? FastWordOf(e, length, span, known, lb) : kFastCareful;
+}
+
+// Fills the 2^known words of one fast table from a code set. A root entry is
+// resolved once and repeated wherever its bits recur; a link's sub-table is
+// read for the bits above the root that the fast table covers.
+void FillFastTable(const DecodeEntry *root, int rootBits, uint32_t *fast, unsigned known, int lb) {
+  unsigned size = 1u << known;
+  if (!root || (unsigned)rootBits > known) {
+    for (unsigned i = 0; i < size; i++) fast[i] = FastWord(root, rootBits, i, known, lb);
+    return;
+  }
+  unsigned rootSize = 1u << rootBits, above = 1u << (known - rootBits);
+  for (unsigned r = 0; r < rootSize; r++) {
+    const DecodeEntry *e = root + r;
+    if (e->op > DECODE_OP_SIMPLE && e->op != DECODE_OP_INVALID) {
+      unsigned width = e->op - DECODE_OP_LINK_BASE;
+      for (unsigned t = 0; t < above; t++) {
+        const DecodeEntry *sub = e->link + (t & kBitMask[width]);
+        fast[r | t << rootBits] =
+            FastWordOf(sub, (unsigned)rootBits + sub->bits, (unsigned)rootBits + width, known, lb);
+      }
+    } else {
+      uint32_t w = FastWordOf(e, e->bits, (unsigned)rootBits, known, lb);
+      for (unsigned i = r; i < size; i += rootSize) fast[i] = w;
+    }
+  }
 }
 
 void BuildFastTables(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db,
                      FastTables *fast) {
-  for (unsigned i = 0; i < (1u << kFastLitBits); i++)
-    fast->literal[i] = FastWord(literals, lb, i, kFastLitBits, lb);
-  for (unsigned i = 0; i < (1u << kFastDistBits); i++)
-    fast->distance[i] = FastWord(distances, db, i, kFastDistBits, lb);
+  FillFastTable(literals, lb, fast->literal, kFastLitBits, lb);
+  FillFastTable(distances, db, fast->distance, kFastDistBits, lb);
 }
 
 template <typename Word>
@@ -392,8 +427,9 @@ static inline Word LoadWord(const BYTE *p) {
 // Decodes symbols through the fast tables from a symbol's start (at most lb
 // bits held) to the start of the first symbol it leaves to the careful path.
 template <typename Word>
-void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer, unsigned *bitCount,
-                const BYTE **next, const BYTE *end, BYTE *window, unsigned *windowPos) {
+NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer,
+                         unsigned *bitCount, const BYTE **next, const BYTE *end, BYTE *window,
+                         unsigned *windowPos) {
   const unsigned kWordBits = sizeof(Word) * 8;
   const uint32_t *literals = fast->literal, *distances = fast->distance;
   const Word literalMask = (1u << kFastLitBits) - 1, distanceMask = (1u << kFastDistBits) - 1;
@@ -402,12 +438,20 @@ void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer, unsign
   const BYTE *in = *next, *inLimit = end - kFastInput;
   unsigned pos = *windowPos;
   FAST_REFILL;
+  uint32_t e = literals[bits & literalMask];
   while (in <= inLimit && pos < kFastPosLimit) {
-    uint32_t e = literals[bits & literalMask];
     if (e & kFastLiteral) {
       bits >>= (e & 0xFF);
       left -= e & 0xFF;
       window[pos++] = (BYTE)(e >> 16);
+      e = literals[bits & literalMask];
+      // A wide buffer holds a second literal and a whole match after it.
+      if (kWordBits >= 64 && (e & kFastLiteral)) {
+        bits >>= (e & 0xFF);
+        left -= e & 0xFF;
+        window[pos++] = (BYTE)(e >> 16);
+        e = literals[bits & literalMask];
+      }
       FAST_REFILL;
       continue;
     }
@@ -449,6 +493,7 @@ void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer, unsign
     }
     pos += length;
     FAST_REFILL;
+    e = literals[bits & literalMask];
   }
   // A symbol starts here and lb bits count as requested: keep the bytes up to
   // ceil((consumed + lb) / 8), give the rest back.
