@@ -208,11 +208,16 @@ done:
 }
 
 #if defined(__GNUC__)
-#define LIKELY(c) __builtin_expect(!!(c), 1)
 #define ALWAYS_INLINE inline __attribute__((always_inline))
+#define NOINLINE __attribute__((noinline))
 #else
-#define LIKELY(c) (c)
 #define ALWAYS_INLINE inline
+#define NOINLINE
+#endif
+
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the wide bit buffer loads the input as little-endian words"
 #endif
 
 static inline uint32_t Load4(const BYTE *p) {
@@ -229,31 +234,43 @@ static inline void Copy8(BYTE *d, const BYTE *s) {
   Store4(d + 4, b);
 }
 
-// Copies n bytes (n > 0) from s to d within the window, lowest byte first,
-// with the result of a byte-by-byte copy: where the source lies less than n
-// bytes below the destination, each byte is read after the one d - s before
-// it was written.
-static ALWAYS_INLINE void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
-  if (s > d) {
+// The lowest multiple of a short period (2-7) that is at least 8.
+const unsigned char kPeriodReach[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
+// Copies n bytes (n > 0) within the window from offset from to offset to,
+// neither range passing the window's end, lowest byte first, with the result
+// of a byte-by-byte copy: where the source lies less than n bytes below the
+// destination, each byte is read after the one (to - from) before it was
+// written. Every pointer formed lies inside the window.
+static ALWAYS_INLINE void CopyMatch(BYTE *window, unsigned to, unsigned from, unsigned n) {
+  BYTE *d = window + to;
+  const BYTE *s = window + from;
+  if (from > to) {
     // The destination below the source: a lowest-first copy in eight-byte
     // steps reads every byte before it is overwritten.
     for (; n >= 8; n -= 8, d += 8, s += 8) Copy8(d, s);
     while (n--) *d++ = *s++;
     return;
   }
-  size_t gap = (size_t)(d - s);
+  unsigned gap = to - from;
   if (gap == 0) return;  // distance 32768: each byte onto itself
   if (gap < 8) {
+    if (gap == 1) {
+      memset(d, *s, n);
+      return;
+    }
     // A short period: copy bytes one by one until the pattern spans a whole
-    // number of periods of at least eight bytes, then read that far back,
-    // where the same bytes stand.
-    unsigned period = (unsigned)gap;
-    unsigned reach = period * ((8 + period - 1) / period);
-    unsigned head = reach - period;
-    if (head > n) head = n;
+    // number of periods of at least eight bytes; from there the bytes that
+    // far back are the same ones, and that far back is the source's start.
+    unsigned reach = kPeriodReach[gap];
+    unsigned head = reach - gap;
+    if (n <= head) {
+      while (n--) *d++ = *s++;
+      return;
+    }
     n -= head;
     while (head--) *d++ = *s++;
-    s = d - reach;
+    s = window + from;
   }
   // From here the source lies at least eight bytes below the destination, so
   // every eight bytes read are final. The last piece is one more eight-byte
@@ -268,27 +285,230 @@ static ALWAYS_INLINE void CopyMatchChunk(BYTE *d, const BYTE *s, unsigned n) {
     uint32_t first = Load4(s), last = Load4(s + n - 4);
     Store4(d, first);
     Store4(d + n - 4, last);
-  } else if (n) {
+  } else {
     d[0] = s[0];
     d[n / 2] = s[n / 2];
     d[n - 1] = s[n - 1];
   }
 }
 
-// NEED for where the InputBuffer is known to hold the bytes: no end test.
-#define NEED_HELD(n)                            \
-  while (bitCount < (unsigned)(n)) {            \
-    bitBuffer |= (uint32_t)*next++ << bitCount; \
-    bitCount += 8;                              \
-  }
+// ---- The fast path ----
+//
+// While the InputBuffer holds at least kFastInput more bytes and the window
+// has room for a longest match, symbols are decoded through a bit buffer as
+// wide as a machine word, refilled a word at a time, and through flat tables
+// of one 32-bit word per index (FastTables) that give a literal, or a length
+// or distance base with its extra-bit count, in one lookup. Nothing outside
+// the decoder is called there: no read (the bytes are in the InputBuffer), no
+// flush (the window does not fill) and no progress step (fetches are counted
+// from the input position at the next call that leaves the decoder).
+//
+// The fetch count stays the one of a decoder that fetches a byte only when a
+// request finds fewer bits than it needs. Such a decoder has fetched
+// ceil(H / 8) bytes, H being the highest (bits consumed + bits requested)
+// over all its requests so far. A lookup that walks into a sub-table requests
+// up to the end of the table where its code ends, so H reaches that far; the
+// bits so requested beyond the code's own are its residual. The fast tables
+// hold only codes whose residual is at most the root's lookup bits lb, so that
+// after every symbol decoded here that decoder holds at most lb requested bits
+// beyond those consumed, and its next request, lb bits for the next symbol,
+// sets H to (consumed + lb) whatever came before. The fast loop is left only
+// where a symbol starts, taken to have made that request: the bit buffer
+// keeps exactly the bytes up to ceil((consumed + lb) / 8) and gives the
+// bytes read ahead back to the InputBuffer, and the careful path goes on with
+// that same request, which fetches nothing more. The fast loop is entered
+// only with at most lb bits held, so the request it takes as made is the one
+// that decoder makes there.
 
-// The most bytes one symbol (code, extra bits, distance code, extra bits) can
-// fetch: 48 bits consumed plus a lookup's width, rounded well up.
-const ptrdiff_t kSymbolInput = 16;
+const int kFastLitBits = 11;
+const int kFastDistBits = 9;
+const ptrdiff_t kFastInput = 16;                     // two word loads and what they skip
+const unsigned kFastPosLimit = kWindowSize - 258;    // room for a longest match, the window not full
+// A fast table word: bits 0-7 the bits to consume for the code, 8-14 the
+// extra bits that follow it, 16-30 the literal or base; bit 31 marks a
+// literal, bit 15 a code the careful path decodes (end of block, an invalid
+// code, a code longer than the table or with a wider residual).
+const uint32_t kFastLiteral = 0x80000000u;
+const uint32_t kFastCareful = 0x8000u;
+
+struct FastTables {
+  uint32_t literal[1 << kFastLitBits];
+  uint32_t distance[1 << kFastDistBits];
+};
+FastTables g_fastDynamic, g_fastFixed;
+bool g_narrowBitBuffer;
+
+// The final entry of the code whose first known bits are index, followed
+// through the sub-tables as a lookup walks them; *length gets the code's
+// length and *span the bits requested to the end of the final table. NULL
+// when the walk needs bits beyond the known ones.
+const DecodeEntry *ResolveCode(const DecodeEntry *root, int rootBits, unsigned index, unsigned known,
+                               unsigned *length, unsigned *span) {
+  const DecodeEntry *e = root + (index & kBitMask[rootBits]);
+  unsigned used = 0, width = (unsigned)rootBits;
+  while (e->op > DECODE_OP_SIMPLE && e->op != DECODE_OP_INVALID) {
+    used += width;
+    width = e->op - DECODE_OP_LINK_BASE;
+    if (used >= known) return NULL;
+    e = e->link + ((index >> used) & kBitMask[width]);
+  }
+  *length = used + e->bits;
+  *span = used + width;
+  return e;
+}
+
+// The fast table word of a final entry whose code has the given length and
+// whose lookup requests span bits.
+uint32_t FastWordOf(const DecodeEntry *e, unsigned length, unsigned span, unsigned known, int lb) {
+  if (length > known || span - length > (unsigned)lb) return kFastCareful;
+  if (e->op == DECODE_OP_SIMPLE) return kFastLiteral | (uint32_t)(e->value & 0xFF) << 16 | length;
+  if (e->op <= 13) return (uint32_t)e->value << 16 | (uint32_t)e->op << 8 | length;
+  return kFastCareful;  // end of block, invalid code, a further sub-table
+}
+
+// One fast table word for index: its code resolved through the sub-tables,
+// or the mark that sends the symbol to the careful path.
+uint32_t FastWord(const DecodeEntry *root, int rootBits, unsigned index, unsigned known, int lb) {
+  unsigned length, span;
+  if (!root) return kFastCareful;
+  const DecodeEntry *e = ResolveCode(root, rootBits, index, known, &length, &span);
+  return e ? FastWordOf(e, length, span, known, lb) : kFastCareful;
+}
+
+// Fills the 2^known words of one fast table from a code set. A root entry is
+// resolved once and repeated wherever its bits recur; a link's sub-table is
+// read for the bits above the root that the fast table covers.
+void FillFastTable(const DecodeEntry *root, int rootBits, uint32_t *fast, unsigned known, int lb) {
+  unsigned size = 1u << known;
+  if (!root || (unsigned)rootBits > known) {
+    for (unsigned i = 0; i < size; i++) fast[i] = FastWord(root, rootBits, i, known, lb);
+    return;
+  }
+  unsigned rootSize = 1u << rootBits, above = 1u << (known - rootBits);
+  for (unsigned r = 0; r < rootSize; r++) {
+    const DecodeEntry *e = root + r;
+    if (e->op > DECODE_OP_SIMPLE && e->op != DECODE_OP_INVALID) {
+      unsigned width = e->op - DECODE_OP_LINK_BASE;
+      for (unsigned t = 0; t < above; t++) {
+        const DecodeEntry *sub = e->link + (t & kBitMask[width]);
+        fast[r | t << rootBits] =
+            FastWordOf(sub, (unsigned)rootBits + sub->bits, (unsigned)rootBits + width, known, lb);
+      }
+    } else {
+      uint32_t w = FastWordOf(e, e->bits, (unsigned)rootBits, known, lb);
+      for (unsigned i = r; i < size; i += rootSize) fast[i] = w;
+    }
+  }
+}
+
+void BuildFastTables(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db,
+                     FastTables *fast) {
+  FillFastTable(literals, lb, fast->literal, kFastLitBits, lb);
+  FillFastTable(distances, db, fast->distance, kFastDistBits, lb);
+}
+
+template <typename Word>
+static inline Word LoadWord(const BYTE *p) {
+  Word v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Tops the bit buffer up to at least its width less 8 bits with one word
+// load; the bits above the count are the next input bits or zero, so the
+// next load ORs the same values onto them.
+#define FAST_REFILL                                           \
+  do {                                                        \
+    bits |= LoadWord<Word>(in) << left;                       \
+    in += (kWordBits - 1 - left) >> 3;                        \
+    left |= kWordBits - 8;                                    \
+  } while (0)
+
+// Decodes symbols through the fast tables from a symbol's start (at most lb
+// bits held) to the start of the first symbol it leaves to the careful path.
+template <typename Word>
+NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer,
+                         unsigned *bitCount, const BYTE **next, const BYTE *end, BYTE *window,
+                         unsigned *windowPos) {
+  const unsigned kWordBits = sizeof(Word) * 8;
+  const uint32_t *literals = fast->literal, *distances = fast->distance;
+  const Word literalMask = (1u << kFastLitBits) - 1, distanceMask = (1u << kFastDistBits) - 1;
+  Word bits = *bitBuffer;
+  unsigned left = *bitCount;
+  const BYTE *in = *next, *inLimit = end - kFastInput;
+  unsigned pos = *windowPos;
+  FAST_REFILL;
+  uint32_t e = literals[bits & literalMask];
+  while (in <= inLimit && pos < kFastPosLimit) {
+    if (e & kFastLiteral) {
+      bits >>= (e & 0xFF);
+      left -= e & 0xFF;
+      window[pos++] = (BYTE)(e >> 16);
+      e = literals[bits & literalMask];
+      // A wide buffer holds a second literal and a whole match after it.
+      if (kWordBits >= 64 && (e & kFastLiteral)) {
+        bits >>= (e & 0xFF);
+        left -= e & 0xFF;
+        window[pos++] = (BYTE)(e >> 16);
+        e = literals[bits & literalMask];
+      }
+      FAST_REFILL;
+      continue;
+    }
+    if (e & kFastCareful) break;
+    // A length, then its distance; a distance the careful path must decode
+    // sends the whole symbol there, with nothing consumed.
+    Word savedBits = bits;
+    unsigned savedLeft = left;
+    const BYTE *savedIn = in;
+    unsigned n = e & 0xFF, extra = (e >> 8) & 0x7F;
+    unsigned length = (e >> 16) + (unsigned)((bits >> n) & kBitMask[extra]);
+    bits >>= n + extra;
+    left -= n + extra;
+    if (kWordBits < 64) FAST_REFILL;
+    uint32_t d = distances[bits & distanceMask];
+    if (d & kFastCareful) {
+      bits = savedBits;
+      left = savedLeft;
+      in = savedIn;
+      break;
+    }
+    n = d & 0xFF;
+    extra = (d >> 8) & 0x7F;
+    unsigned distance = (d >> 16) + (unsigned)((bits >> n) & kBitMask[extra]);
+    bits >>= n + extra;
+    left -= n + extra;
+    // The destination does not reach the window's end; a source that wraps
+    // is copied in two pieces, the second from window position 0.
+    if (distance <= pos) {
+      CopyMatch(window, pos, pos - distance, length);
+    } else {
+      unsigned from = pos + kWindowSize - distance, first = kWindowSize - from;
+      if (first >= length) {
+        CopyMatch(window, pos, from, length);
+      } else {
+        CopyMatch(window, pos, from, first);
+        CopyMatch(window, pos + first, 0, length - first);
+      }
+    }
+    pos += length;
+    FAST_REFILL;
+    e = literals[bits & literalMask];
+  }
+  // A symbol starts here and lb bits count as requested: keep the bytes up to
+  // ceil((consumed + lb) / 8), give the rest back.
+  unsigned back = (left - lb) >> 3;
+  in -= back;
+  left -= 8 * back;
+  *bitBuffer = (uint32_t)(bits & (((Word)1 << left) - 1));
+  *bitCount = left;
+  *next = in;
+  *windowPos = pos;
+}
 
 // From a root entry e through its sub-tables to the final entry, whose bits
 // are then consumed; an invalid code ends the block with 1.
-#define FOLLOW_LINKS(GET)                  \
+#define FOLLOW_LINKS                       \
   while (e->op > DECODE_OP_SIMPLE) {       \
     if (e->op == DECODE_OP_INVALID) {      \
       result = INFLATE_BAD_DATA;           \
@@ -296,87 +516,78 @@ const ptrdiff_t kSymbolInput = 16;
     }                                      \
     DUMP(e->bits);                         \
     extra = e->op - DECODE_OP_LINK_BASE;   \
-    GET(extra);                            \
+    NEED(extra);                           \
     e = e->link + BITS(extra);             \
   }                                        \
   DUMP(e->bits)
 
-// One literal/length symbol with its distance, bits requested through GET
-// (NEED or NEED_HELD); a literal continues and the end of block breaks the
-// loop around it.
-#define DECODE_SYMBOL(GET)                                           \
-  {                                                                  \
-    const DecodeEntry *e;                                            \
-    unsigned length, extra;                                          \
-    uint32_t source;                                                 \
-    GET(lb);                                                         \
-    e = literals + (bitBuffer & literalMask);                        \
-    if (e->op == DECODE_OP_SIMPLE) {                                 \
-      DUMP(e->bits);                                                 \
-      PUT_BYTE(e->value);                                            \
-      continue;                                                      \
-    }                                                                \
-    FOLLOW_LINKS(GET);                                               \
-    if (e->op == DECODE_OP_SIMPLE) {                                 \
-      PUT_BYTE(e->value);                                            \
-      continue;                                                      \
-    }                                                                \
-    if (e->op == DECODE_OP_END_OF_BLOCK) break;                      \
-                                                                     \
-    extra = e->op;                                                   \
-    GET(extra);                                                      \
-    length = e->value + BITS(extra);                                 \
-    DUMP(extra);                                                     \
-                                                                     \
-    if (!distances) {                                                \
-      result = INFLATE_BAD_DATA;                                     \
-      goto done;                                                     \
-    }                                                                \
-    GET(db);                                                         \
-    e = distances + (bitBuffer & distanceMask);                      \
-    FOLLOW_LINKS(GET);                                               \
-    extra = e->op;                                                   \
-    GET(extra);                                                      \
-    source = (uint32_t)pos - e->value - BITS(extra);                 \
-    DUMP(extra);                                                     \
-                                                                     \
-    /* In chunks that end at the window's end, at the source and at  \
-       the destination; a window position of 32768 flushes it. */    \
-    while (length) {                                                 \
-      source &= kWindowSize - 1;                                     \
-      unsigned chunk = kWindowSize - (source > pos ? source : pos);  \
-      if (chunk > length) chunk = length;                            \
-      length -= chunk;                                               \
-      CopyMatchChunk(window + pos, window + source, chunk);          \
-      pos += chunk;                                                  \
-      source += chunk;                                               \
-      if (pos == kWindowSize) {                                      \
-        pos = 0;                                                     \
-        FLUSH_WINDOW;                                                \
-      }                                                              \
-    }                                                                \
-  }
-
-// Decodes literal/length and distance codes up to the end-of-block code.
-// Symbols that start with enough bytes in the InputBuffer are decoded
-// without the end-of-buffer test; the others take the same steps with it.
-int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db) {
+// Decodes literal/length and distance codes up to the end-of-block code: one
+// symbol at a time, each bit requested as it is needed, and through the fast
+// path wherever it can run.
+int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db,
+                  const FastTables *fast) {
   LOAD_STATE;
-  const uint32_t literalMask = kBitMask[lb], distanceMask = kBitMask[db];
   if (!literals) {  // a lookup in a table without codes
     result = INFLATE_BAD_DATA;
     goto done;
   }
   for (;;) {
-    if (LIKELY(end - next >= kSymbolInput))
-      DECODE_SYMBOL(NEED_HELD)
-    else
-      DECODE_SYMBOL(NEED)
+    const DecodeEntry *e;
+    unsigned length, extra;
+    uint32_t source;
+    if (bitCount <= (unsigned)lb && end - next >= kFastInput && pos < kFastPosLimit) {
+      if (sizeof(size_t) >= 8 && !g_narrowBitBuffer)
+        DecodeFast<uint64_t>(fast, (unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+      else
+        DecodeFast<uint32_t>(fast, (unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+    }
+    NEED(lb);
+    e = literals + BITS(lb);
+    FOLLOW_LINKS;
+    if (e->op == DECODE_OP_SIMPLE) {
+      PUT_BYTE(e->value);
+      continue;
+    }
+    if (e->op == DECODE_OP_END_OF_BLOCK) break;
+
+    extra = e->op;
+    NEED(extra);
+    length = e->value + BITS(extra);
+    DUMP(extra);
+
+    if (!distances) {
+      result = INFLATE_BAD_DATA;
+      goto done;
+    }
+    NEED(db);
+    e = distances + BITS(db);
+    FOLLOW_LINKS;
+    extra = e->op;
+    NEED(extra);
+    source = (uint32_t)pos - e->value - BITS(extra);
+    DUMP(extra);
+
+    // In chunks that end at the window's end, at the source and at the
+    // destination; a window position of 32768 flushes it.
+    while (length) {
+      source &= kWindowSize - 1;
+      unsigned chunk = kWindowSize - (source > pos ? source : pos);
+      if (chunk > length) chunk = length;
+      length -= chunk;
+      CopyMatch(window, pos, source, chunk);
+      pos += chunk;
+      source += chunk;
+      if (pos == kWindowSize) {
+        pos = 0;
+        FLUSH_WINDOW;
+      }
+    }
   }
 done:
   SAVE_STATE;
   return result;
 }
+
 
 int DecodeFixedBlock() {
   Inflater &z = g_inflater;
@@ -405,8 +616,10 @@ int DecodeFixedBlock() {
     z.fixedLiteralBits = literalBits;
     z.fixedDistance = distance;
     z.fixedDistanceBits = distanceBits;
+    BuildFastTables(literal, literalBits, distance, distanceBits, &g_fastFixed);
   }
-  return DecodeSymbols(z.fixedLiteral, z.fixedLiteralBits, z.fixedDistance, z.fixedDistanceBits);
+  return DecodeSymbols(z.fixedLiteral, z.fixedLiteralBits, z.fixedDistance, z.fixedDistanceBits,
+                       &g_fastFixed);
 }
 
 // Reads the code lengths of a dynamic block; on success *count holds nl + nd.
@@ -506,7 +719,8 @@ int DecodeDynamicBlock() {
     FreeDecodeTable(literal);
     return r;
   }
-  r = DecodeSymbols(literal, literalBits, distance, distanceBits);
+  BuildFastTables(literal, literalBits, distance, distanceBits, &g_fastDynamic);
+  r = DecodeSymbols(literal, literalBits, distance, distanceBits, &g_fastDynamic);
   FreeDecodeTable(literal);
   FreeDecodeTable(distance);
   return r;
@@ -555,6 +769,8 @@ int InflateMember(HANDLE archive, HANDLE output) {
 }
 
 unsigned InflateFetchCounter() { return g_inflater.fetchCounter; }
+
+void InflateUseNarrowBitBuffer(int narrow) { g_narrowBitBuffer = narrow != 0; }
 
 void InflateReleaseFixedTables() {
   FreeDecodeTable(g_inflater.fixedLiteral);

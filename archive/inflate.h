@@ -20,5 +20,8 @@ int InflateMember(HANDLE archive, HANDLE output);
 // release of the fixed-code tables so that the next fixed block builds them.
 unsigned InflateFetchCounter();
 void InflateReleaseFixedTables();
+// For tests: decode the fast path through a 32-bit bit buffer, as 32-bit
+// targets do, instead of the machine word's width.
+void InflateUseNarrowBitBuffer(int narrow);
 
 #endif
