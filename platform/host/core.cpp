@@ -1,5 +1,6 @@
 // Start-up, call accounting, fault injection, last error and the transcript.
 #include <errno.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -37,6 +38,12 @@ struct State {
   // Each API's entry of counts by the address of the name its caller passes
   // (a string literal as a rule), so that counting a call builds no string.
   std::unordered_map<const char *, std::map<std::string, unsigned long>::iterator> counters;
+  // In front of counters: the last entry found for each of 256 name
+  // addresses, checked by address and name; most calls end here.
+  struct Slot {
+    const char *api;
+    std::map<std::string, unsigned long>::iterator entry;
+  } slots[256] = {};
   unsigned long total = 0;
   std::string first_fault;  // the API of the first injected failure
   DWORD last_error = 0;
@@ -49,12 +56,17 @@ State &S() {
 
 unsigned long &Counter(const char *api) {
   State &s = S();
-  auto it = s.counters.find(api);
   // The name at that address is checked, in case it was not a literal.
-  if (it != s.counters.end() && it->second->first == api) return it->second->second;
-  auto entry = s.counts.emplace(api, 0).first;  // map entries stay where they are
-  s.counters[api] = entry;
-  return entry->second;
+  State::Slot &slot = s.slots[((uintptr_t)api >> 3) & 255];
+  if (slot.api == api && strcmp(slot.entry->first.c_str(), api) == 0) return slot.entry->second;
+  auto it = s.counters.find(api);
+  if (it == s.counters.end() || it->second->first != api) {
+    auto entry = s.counts.emplace(api, 0).first;  // map entries stay where they are
+    it = s.counters.insert_or_assign(api, entry).first;
+  }
+  slot.api = api;
+  slot.entry = it->second;
+  return it->second->second;
 }
 
 std::vector<void (*)()> &ResetHooks() {
@@ -314,6 +326,7 @@ void Reset(const char *root) {
   s.faults.clear();
   s.counts.clear();
   s.counters.clear();
+  for (auto &slot : s.slots) slot.api = nullptr;
   s.total = 0;
   s.first_fault.clear();
   s.last_error = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
@@ -129,6 +130,25 @@ TEST(Heap, BlocksAreCountedZeroedOnRequestAndCanFail) {
   EXPECT_NE(c, nullptr);
   HeapFree(heap, 0, c);
   HeapFree(heap, 0, b);
+  EXPECT_EQ(winhost::LiveHeapBlocks(), 0);
+}
+
+// Many blocks at once, freed in another order than they came, through the
+// live set's growth and its reuse of freed places.
+TEST(Heap, ManyBlocksKeepTheirCount) {
+  Fresh("heap-many");
+  HANDLE heap = GetProcessHeap();
+  std::vector<void *> blocks;
+  for (int round = 0; round < 3; round++) {
+    for (int i = 0; i < 5000; i++) blocks.push_back(HeapAlloc(heap, 0, 8 + i % 64));
+    for (size_t i = 0; i < blocks.size(); i += 2) EXPECT_TRUE(HeapFree(heap, 0, blocks[i]));
+    for (size_t i = 0; i < blocks.size(); i += 2) EXPECT_FALSE(HeapFree(heap, 0, blocks[i]));
+    std::vector<void *> kept;
+    for (size_t i = 1; i < blocks.size(); i += 2) kept.push_back(blocks[i]);
+    blocks.swap(kept);
+    EXPECT_EQ(winhost::LiveHeapBlocks(), (int)blocks.size());
+  }
+  for (void *b : blocks) EXPECT_TRUE(HeapFree(heap, 0, b));
   EXPECT_EQ(winhost::LiveHeapBlocks(), 0);
 }
 
