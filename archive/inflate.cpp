@@ -334,6 +334,7 @@ const uint32_t kFastCareful = 0x8000u;
 struct FastTables {
   uint32_t literal[1 << kFastLitBits];
   uint32_t distance[1 << kFastDistBits];
+  unsigned literalBits, distanceBits;  // the widths filled, up to the arrays' own
 };
 FastTables g_fastDynamic, g_fastFixed;
 bool g_narrowBitBuffer;
@@ -401,10 +402,22 @@ void FillFastTable(const DecodeEntry *root, int rootBits, uint32_t *fast, unsign
   }
 }
 
+// The width a fast table needs: the root's own when the root holds every
+// code (no link), else the widest the array has. A block of short codes, as
+// small members often have, then fills a quarter of the words.
+unsigned FastBits(const DecodeEntry *root, int rootBits, unsigned widest) {
+  if (!root || (unsigned)rootBits >= widest) return widest;
+  for (unsigned r = 0; r < 1u << rootBits; r++)
+    if (root[r].op > DECODE_OP_SIMPLE && root[r].op != DECODE_OP_INVALID) return widest;
+  return (unsigned)rootBits;
+}
+
 void BuildFastTables(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db,
                      FastTables *fast) {
-  FillFastTable(literals, lb, fast->literal, kFastLitBits, lb);
-  FillFastTable(distances, db, fast->distance, kFastDistBits, lb);
+  fast->literalBits = FastBits(literals, lb, kFastLitBits);
+  fast->distanceBits = FastBits(distances, db, kFastDistBits);
+  FillFastTable(literals, lb, fast->literal, fast->literalBits, lb);
+  FillFastTable(distances, db, fast->distance, fast->distanceBits, lb);
 }
 
 template <typename Word>
@@ -432,7 +445,7 @@ NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffe
                          unsigned *windowPos) {
   const unsigned kWordBits = sizeof(Word) * 8;
   const uint32_t *literals = fast->literal, *distances = fast->distance;
-  const Word literalMask = (1u << kFastLitBits) - 1, distanceMask = (1u << kFastDistBits) - 1;
+  const Word literalMask = (1u << fast->literalBits) - 1, distanceMask = (1u << fast->distanceBits) - 1;
   Word bits = *bitBuffer;
   unsigned left = *bitCount;
   const BYTE *in = *next, *inLimit = end - kFastInput;
