@@ -27,15 +27,6 @@ DecodeEntry *NewTable(int bits, DecodeEntry **last) {
   return block + 1;
 }
 
-unsigned Reverse(unsigned code, int length) {
-  unsigned r = 0;
-  for (int i = 0; i < length; i++) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
-  }
-  return r;
-}
-
 }  // namespace
 
 void FreeDecodeTable(DecodeEntry *root) {
@@ -100,17 +91,21 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
   DecodeEntry *last = NULL;
   unsigned placed[kMaxBits + 1] = {0};
 
-  unsigned code = 0;
+  // rev is the current canonical code in stream bit order (its first bit
+  // lowest). The next code of a length is the code plus 1, counted from the
+  // code's last bit down; a longer length appends a 0 bit, which in stream
+  // order is a new highest bit and leaves the value as it is.
+  unsigned rev = 0, next = 0;
   int k = shortest;
   unsigned inLength = 0;
-  for (unsigned c = 0; c < total; c++) {
+  for (unsigned c = 0; c < total; c++, rev = next) {
     while (inLength == count[k]) {  // next length: canonical codes go on shifted
-      code <<= 1;
       k++;
       inLength = 0;
     }
-    unsigned rev = Reverse(code, k);
-    code++;
+    unsigned bit = 1u << (k - 1);
+    while (rev & bit) bit >>= 1;
+    next = bit ? (rev & (bit - 1)) | bit : 0;
     inLength++;
 
     while (level > 0 && (rev & ((1u << start[level]) - 1)) != prefix[level]) level--;
