@@ -6,6 +6,7 @@
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 #include "tests/host/archive_fixture.h"
+#include "tests/host/deflate_codes.h"
 
 namespace {
 
@@ -155,24 +156,13 @@ struct DynamicBlock {
   DynamicBlock(unsigned nl, unsigned nd, bool final = true) {
     for (unsigned i = 0; i < 19; i++) clLength[i] = i < 13 ? 4 : 5;
     std::vector<unsigned> l(clLength, clLength + 19);
-    clCode = Canonical(l);
-    static const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    clCode = CanonicalCodes(l);
     w.Bits(final, 1);
     w.Bits(2, 2);
     w.Bits(nl - 257, 5);
     w.Bits(nd - 1, 5);
     w.Bits(19 - 4, 4);
-    for (unsigned i = 0; i < 19; i++) w.Bits(clLength[order[i]], 3);
-  }
-  static std::vector<std::pair<unsigned, unsigned>> Canonical(const std::vector<unsigned> &lengths) {
-    unsigned count[17] = {0}, next[17] = {0}, code = 0;
-    for (unsigned l : lengths) count[l]++;
-    count[0] = 0;
-    for (int b = 1; b <= 16; b++) next[b] = code = (code + count[b - 1]) << 1;
-    std::vector<std::pair<unsigned, unsigned>> c(lengths.size());
-    for (size_t i = 0; i < lengths.size(); i++)
-      if (lengths[i]) c[i] = {next[lengths[i]]++, lengths[i]};
-    return c;
+    for (unsigned i = 0; i < 19; i++) w.Bits(clLength[kOrder[i]], 3);
   }
   void Length(unsigned value) { w.Code(clCode[value].first, clCode[value].second); }
   void Repeat(unsigned sym, unsigned count) {  // 16, 17 or 18 with its count
@@ -192,8 +182,8 @@ TEST_F(Inflate, DynamicBlockHeaders) {
   // and are only an error when met in the data.
   std::vector<unsigned> lit(288), dist(32, 5);
   for (unsigned i = 0; i < 288; i++) lit[i] = i < 224 ? 8 : 9;
-  auto litCode = DynamicBlock::Canonical(lit);
-  auto distCode = DynamicBlock::Canonical(dist);
+  auto litCode = CanonicalCodes(lit);
+  auto distCode = CanonicalCodes(dist);
   auto full = [&](std::vector<unsigned> symbols, int distance) {
     DynamicBlock b(288, 32);
     b.Lengths(lit);

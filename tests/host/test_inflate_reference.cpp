@@ -12,19 +12,9 @@
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 #include "tests/host/archive_fixture.h"
+#include "tests/host/deflate_codes.h"
 
 namespace {
-
-const uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
-                                  35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
-const uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-const uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const uint16_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-const unsigned kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // ---- The reference decoder: one byte per fetch, one bit request at a time ----
 namespace ref {
@@ -258,16 +248,6 @@ std::vector<unsigned> RandomCode(std::mt19937 &rng, unsigned n, const std::vecto
   return lengths;
 }
 
-std::vector<std::pair<unsigned, unsigned>> CanonicalCodes(const std::vector<unsigned> &lengths) {
-  unsigned count[17] = {0}, next[17] = {0}, code = 0;
-  for (unsigned l : lengths) count[l]++;
-  count[0] = 0;
-  for (int b = 1; b <= 16; b++) next[b] = code = (code + count[b - 1]) << 1;
-  std::vector<std::pair<unsigned, unsigned>> c(lengths.size());
-  for (size_t i = 0; i < lengths.size(); i++)
-    if (lengths[i]) c[i] = {next[lengths[i]]++, lengths[i]};
-  return c;
-}
 
 std::vector<unsigned> Pick(std::mt19937 &rng, unsigned from, unsigned to, unsigned want) {
   std::vector<unsigned> all;
