@@ -4,11 +4,23 @@ if(WIN32)
   # COMCTL32's initialisation entry is imported by its export ordinal 17, as
   # the oldest common-controls libraries export it: a small import library
   # built from a .def file gives exactly that import.
+  # The 32-bit name carries stdcall's decoration (@0), which x86-64 does not
+  # use: the 64-bit build's .def is made from the same file without it.
   set(COMCTL32_ORD_LIB ${CMAKE_BINARY_DIR}/lib/libcomctl32_ord17.a)
+  set(COMCTL32_DEF ${CMAKE_SOURCE_DIR}/platform/windows/comctl32.def)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(READ ${COMCTL32_DEF} def_text)
+    string(REPLACE "InitCommonControls@0" "InitCommonControls" def_text "${def_text}")
+    set(COMCTL32_DEF ${CMAKE_BINARY_DIR}/lib/comctl32.def)
+    file(WRITE ${COMCTL32_DEF} "${def_text}")
+    set(DLLTOOL_MACHINE i386:x86-64)
+  else()
+    set(DLLTOOL_MACHINE i386)
+  endif()
   add_custom_command(
     OUTPUT ${COMCTL32_ORD_LIB}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib
-    COMMAND ${CMAKE_DLLTOOL} -m i386 -k -d ${CMAKE_SOURCE_DIR}/platform/windows/comctl32.def
+    COMMAND ${CMAKE_DLLTOOL} -m ${DLLTOOL_MACHINE} -k -d ${COMCTL32_DEF}
             -l ${COMCTL32_ORD_LIB}
     DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/comctl32.def
     COMMENT "Import library for COMCTL32 ordinal 17")

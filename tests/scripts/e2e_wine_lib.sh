@@ -58,7 +58,7 @@ new_machine() {
   at_exit "WINEPREFIX='$PREFIX' wineserver -k 2>/dev/null; WINEPREFIX='$PREFIX' timeout 30 wineserver -w 2>/dev/null"
   SETUP_DIR="$PREFIX/drive_c/SETUP"
   mkdir -p "$SETUP_DIR"
-  cp "$WIN_BIN/setup.exe" "$DIST/data1.qv" "$DIST/Trust.db" "$DIST/UninstallTNM.exe" "$SETUP_DIR/"
+  cp "$WINE_BIN/setup.exe" "$DIST/data1.qv" "$DIST/Trust.db" "$DIST/UninstallTNM.exe" "$SETUP_DIR/"
   SCRIPT="$WORK/$1.robot"
   REPORT="$WORK/$1.jsonl"
   : >"$SCRIPT"
@@ -181,7 +181,7 @@ run_robot() {
     printf 'timeout 30\nshotdir %s\nstart C:\\SETUP C:\\SETUP\\setup.exe\n' "$(winpath "$shotdir")"
     cat "$SCRIPT"
   } >"$SCRIPT.full"
-  timeout --kill-after=10 "$limit" wine "$WIN_BIN/robot.exe" "$(winpath "$SCRIPT.full")" "$(winpath "$REPORT")" \
+  wine_limited "$limit" "$WINE_BIN/robot.exe" "$(winpath "$SCRIPT.full")" "$(winpath "$REPORT")" \
     >"$REPORT.out" 2>&1 </dev/null &
   local pid=$!
   while kill -0 $pid 2>/dev/null; do

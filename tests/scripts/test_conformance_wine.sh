@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs the Windows build's conformance program under Wine, in a fresh 32-bit
+# Runs the Windows build's conformance program under Wine, in a fresh
 # prefix on a private virtual display: the platform checks must all pass on
 # real Win32 too.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-exe="$WIN_BIN/conformance.exe"
-[ -f "$exe" ] || skip "$exe is not built (cmake --preset windows && cmake --build --preset windows)"
+exe="$WINE_BIN/conformance.exe"
+need_built "$exe"
 
 fresh_dir conformance-wine
 work="$WORK"

@@ -11,11 +11,9 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/e2e_wine_lib.sh"
 
-for f in "$WIN_BIN/setup.exe" "$WIN_BIN/robot.exe"; do
-  [ -f "$f" ] || skip "$f is not built (cmake --preset windows && cmake --build --preset windows)"
-done
-[ -f "$DIST/data1.qv" ] || skip "the example distribution is not built (cmake --build --preset host)"
-[ -x "$HOST_BIN/setup" ] || skip "$HOST_BIN/setup is not built"
+need_built "$WINE_BIN/setup.exe" "$WINE_BIN/robot.exe"
+[ -f "$DIST/data1.qv" ] || fail "the example distribution is not built (cmake --build --preset host)"
+[ -x "$HOST_BIN/setup" ] || fail "$HOST_BIN/setup is not built"
 command -v lnkinfo >/dev/null || fail "lnkinfo is not installed (scripts/bootstrap installs it)"
 command -v import >/dev/null || fail "ImageMagick's import is not installed (scripts/bootstrap installs it)"
 

@@ -10,12 +10,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-DIST="$WIN_BIN/../dist"
-ROBOT="$WIN_BIN/robot.exe"
-for f in setup.exe data1.qv Trust.db UninstallTNM.exe; do
-  [ -f "$DIST/$f" ] || skip "$DIST/$f is not built (cmake --build --preset windows --target dist)"
-done
-[ -f "$ROBOT" ] || skip "$ROBOT is not built"
+DIST="$WINE_BIN/../dist"
+ROBOT="$WINE_BIN/robot.exe"
+need_built "$DIST/setup.exe" "$DIST/data1.qv" "$DIST/Trust.db" "$DIST/UninstallTNM.exe" "$ROBOT"
 
 CAPTION="TolvaMarked Verifier 1.2 - Setup "
 UCAPTION="TolvaMarked Verifier - Uninstall"
@@ -45,7 +42,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # opens) is stopped with the prefix's server afterwards.
 robot() {
   local status=0
-  timeout --kill-after=10 180 wine "$ROBOT" "$(winpath "$WORK/$1.robot")" "$(winpath "$WORK/$1.jsonl")" \
+  wine_limited 180 "$ROBOT" "$(winpath "$WORK/$1.robot")" "$(winpath "$WORK/$1.jsonl")" \
     >"$WORK/$1.out" 2>&1 </dev/null || status=$?
   wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w || true
