@@ -35,6 +35,9 @@
 //   answer yes|no|ok       click the message box's own button and wait
 //                          until the box has gone
 //   hold / release         suspend / resume the started program's thread
+//   holdmidway             wait until the current window's progress bar
+//                          stands part-way (above its low end, below its
+//                          high end), and hold the program there
 //   shot NAME              ask for a screenshot: create SHOTDIR\NAME.req and
 //                          wait for SHOTDIR\NAME.done
 //   shotdir DIR            the folder of the screenshot requests
@@ -50,6 +53,7 @@
 // with exit status 1 after a {"event":"fail",...} line; a script that runs
 // through ends it with 0.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -348,6 +352,44 @@ static int StepPainted(char **a) {
   return 0;
 }
 
+// The current window's progress bar (the first child of its class).
+static BOOL CALLBACK FindBar(HWND hwnd, LPARAM param) {
+  char cls[64];
+  GetClassNameA(hwnd, cls, sizeof cls);
+  if (lstrcmpiA(cls, "msctls_progress32") != 0) return TRUE;
+  *(HWND *)param = hwnd;
+  return FALSE;
+}
+
+// Polls the bar until it stands part-way, then holds the program. A held
+// program answers no message, so the bar is read before the hold only; it
+// may move on a little until the hold takes effect, so a position in the
+// first three quarters of the range is waited for.
+static int StepHoldMidway() {
+  if (NeedWindow()) return 1;
+  if (!g_have_child) return Fail("no program started", "", "holdmidway", "");
+  HWND bar = NULL;
+  EnumChildWindows(g_window, FindBar, (LPARAM)&bar);
+  if (!bar) return Fail("control missing", "msctls_progress32", "a progress bar", "");
+  DWORD start = GetTickCount();
+  for (;;) {
+    int low = (int)SendMessageA(bar, PBM_GETRANGE, TRUE, 0);
+    int high = (int)SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+    int pos = (int)SendMessageA(bar, PBM_GETPOS, 0, 0);
+    if (pos > low && pos - low <= (high - low) * 3 / 4) {
+      SuspendThread(g_child.hThread);
+      g_held = 1;
+      char p[16], h[16];
+      snprintf(p, sizeof p, "%d", pos);
+      snprintf(h, sizeof h, "%d", high);
+      Event("hold", 2, "position", p, "high", h);
+      return 0;
+    }
+    if (GetTickCount() - start > g_timeout_ms) return Fail("bar not part-way", "msctls_progress32", "part-way", "");
+    Sleep(0);
+  }
+}
+
 static int StepFlag(char **a, int checked) {
   if (NeedWindow()) return 1;
   HWND c = Select(g_window, a[1]);
@@ -555,7 +597,8 @@ static int Step(char **a, int n) {
   } const kSteps[] = {{"timeout", 2}, {"start", 3}, {"window", 4}, {"count", 2},  {"ctl", 4},
                       {"enabled", 3}, {"checked", 3}, {"settext", 3}, {"tick", 2},  {"press", 2},
                       {"message", 4}, {"icon", 2},  {"hold", 1},   {"release", 1}, {"shot", 2},
-                      {"shotdir", 2}, {"exit", 2},    {"appears", 2}, {"answer", 2}, {"waittext", 3}, {"painted", 2}};
+                      {"shotdir", 2}, {"exit", 2},    {"appears", 2}, {"answer", 2}, {"waittext", 3}, {"painted", 2},
+                      {"holdmidway", 1}};
   for (const auto &s : kSteps) {
     if (strcmp(a[0], s.name) != 0) continue;
     if (n != s.args) return Fail("wrong number of arguments", "", s.name, a[0]);
@@ -593,6 +636,7 @@ static int Step(char **a, int n) {
     if (!strcmp(a[0], "appears")) return StepAppears(a);
     if (!strcmp(a[0], "waittext")) return StepWaitText(a);
     if (!strcmp(a[0], "painted")) return StepPainted(a);
+    if (!strcmp(a[0], "holdmidway")) return StepHoldMidway();
     return StepExit(a);
   }
   return Fail("unknown step", "", "a step", a[0]);

@@ -6,6 +6,9 @@
 CAPTION="TolvaMarked Verifier 1.2 - Setup "
 DEFAULT_DIR='c:\Program Files\Kelvorind\TNM Verifier\'
 DIST="$HOST_BIN/../example"
+# The uninstaller in the machine's C:\SETUP is the Windows build's own (the
+# example folder holds the host build's, for the host runs).
+WIN_UNINSTALLER="$WINE_BIN/../dist/UninstallTNM.exe"
 PRODUCT="$SOURCE_DIR/example/product"
 SHOTS="${SCREENSHOT_DIR:-$HOST_BIN/../screenshots}"
 WINE_USER="$(id -un)"
@@ -58,7 +61,7 @@ new_machine() {
   at_exit "WINEPREFIX='$PREFIX' wineserver -k 2>/dev/null; WINEPREFIX='$PREFIX' timeout 30 wineserver -w 2>/dev/null"
   SETUP_DIR="$PREFIX/drive_c/SETUP"
   mkdir -p "$SETUP_DIR"
-  cp "$WINE_BIN/setup.exe" "$DIST/data1.qv" "$DIST/Trust.db" "$DIST/UninstallTNM.exe" "$SETUP_DIR/"
+  cp "$WINE_BIN/setup.exe" "$DIST/data1.qv" "$DIST/Trust.db" "$WIN_UNINSTALLER" "$SETUP_DIR/"
   SCRIPT="$WORK/$1.robot"
   REPORT="$WORK/$1.jsonl"
   : >"$SCRIPT"
@@ -170,15 +173,16 @@ msg_desktop() {
     "Error creating program shortcut icon on the Desktop. Do you want to continue installation?" yesno 1 "$1"
 }
 
-# run_robot LIMIT: starts setup.exe through the robot on the scenario's
-# script and serves its screenshot requests until it ends. Fails with the
-# robot's own account when a step failed, unless ROBOT_MAY_FAIL=1; the
-# robot's exit status is left in ROBOT_STATUS.
+# run_robot LIMIT: starts setup.exe (or ROBOT_START: "DIR CMDLINE") through
+# the robot on the scenario's script and serves its screenshot requests until
+# it ends. Fails with the robot's own account when a step failed, unless
+# ROBOT_MAY_FAIL=1; the robot's exit status is left in ROBOT_STATUS.
 run_robot() {
   local limit=$1 shotdir="$WORK/shots.$$" status=0
   mkdir -p "$shotdir" "$SHOTS"
   {
-    printf 'timeout 30\nshotdir %s\nstart C:\\SETUP C:\\SETUP\\setup.exe\n' "$(winpath "$shotdir")"
+    printf 'timeout 30\nshotdir %s\nstart %s\n' "$(winpath "$shotdir")" \
+      "${ROBOT_START:-C:\\SETUP C:\\SETUP\\setup.exe}"
     cat "$SCRIPT"
   } >"$SCRIPT.full"
   wine_limited "$limit" "$WINE_BIN/robot.exe" "$(winpath "$SCRIPT.full")" "$(winpath "$REPORT")" \
@@ -451,4 +455,50 @@ differential() {
       fail "$SCENARIO: link fields differ: host '$(lnk_fields "$hp")', Wine '$(lnk_fields "$wp")'"
   done <"$winlog"
   say "  host and Wine agree: log, registry values, link fields"
+}
+
+# ---- A vendor's product, and its removal ----
+
+# make_vendor_product DIR: a product tree as a vendor might ship it: the
+# files the setup's links and verb name at its top, nested folders, an empty
+# folder, names with blanks, and some MB of real Windows programs (the 64-bit
+# Wine's own, present wherever these checks run).
+make_vendor_product() {
+  local p=$1 programs=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows total=0 n=0 f
+  [ -d "$programs" ] || fail "no Windows programs to pack in $programs (Debian's wine64 has them)"
+  mkdir -p "$p/bin/Shared Tools/x64" "$p/docs/Read Me First" "$p/logs"
+  cp "$PRODUCT/ReadMe.txt" "$PRODUCT/qenvo.exe" "$PRODUCT/qenvo.hlp" "$p/"
+  cp "$PRODUCT/docs/Signatures.txt" "$p/docs/Read Me First/Signature list.txt"
+  while IFS= read -r f; do
+    if [ $((n % 2)) = 0 ]; then cp "$f" "$p/bin/"; else cp "$f" "$p/bin/Shared Tools/x64/"; fi
+    total=$((total + $(stat -c %s "$f")))
+    n=$((n + 1))
+    [ $total -lt 3000000 ] || break
+  done < <(find "$programs" -maxdepth 1 \( -name '*.dll' -o -name '*.exe' \) -size +150k -size -700k | sort)
+  [ $total -ge 3000000 ] || fail "only $total bytes of programs found in $programs"
+}
+
+# drive_files FILE: every path of drive C: but Wine's own scratch folders.
+drive_files() {
+  (cd "$PREFIX/drive_c" && find . -path './windows/temp' -prune -o -path './users/*/Temp' -prune \
+    -o -path './users/*/AppData/Local/Temp' -prune -o -print | sort) >"$1"
+}
+
+# registered_command: the command line the uninstall entry holds.
+registered_command() {
+  wine reg query "$UNINSTALL_KEY" /v UninstallString 2>/dev/null </dev/null | tr -d '\r' |
+    sed -n 's/^.*UninstallString[[:space:]]*REG_SZ[[:space:]]*//p'
+}
+
+# uninstall_with COMMAND CLOSING: starts the uninstaller with COMMAND, in the
+# Windows folder, as Add/Remove Programs does; confirms its question and
+# expects CLOSING in its last box.
+uninstall_with() {
+  local ucaption="TolvaMarked Verifier - Uninstall"
+  SCRIPT="$WORK/$SCENARIO.uninstall.robot"
+  REPORT="$WORK/$SCENARIO.uninstall.jsonl"
+  : >"$SCRIPT"
+  r "message \"$ucaption\" \"Do you want to remove TolvaMarked Verifier and all of its components from this computer?\" yesno" \
+    "answer yes" "message \"$ucaption\" \"$2\" ok" "answer ok" "exit 0"
+  ROBOT_START="C:\\windows \"${1//\"/%q}\"" run_robot 120
 }

@@ -11,7 +11,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/e2e_wine_lib.sh"
 
-need_built "$WINE_BIN/setup.exe" "$WINE_BIN/robot.exe"
+need_built "$WINE_BIN/setup.exe" "$WINE_BIN/robot.exe" "$WIN_UNINSTALLER"
 [ -f "$DIST/data1.qv" ] || fail "the example distribution is not built (cmake --build --preset host)"
 [ -x "$HOST_BIN/setup" ] || fail "$HOST_BIN/setup is not built"
 command -v lnkinfo >/dev/null || fail "lnkinfo is not installed (scripts/bootstrap installs it)"
@@ -70,7 +70,7 @@ scenario_1() {
   inst="$(INST_UNIX "$DEFAULT_DIR")"
   check_product "$inst"
   same "$inst/Trust.db" "$DIST/Trust.db"
-  same "$PREFIX/drive_c/windows/UninstallTNM.exe" "$DIST/UninstallTNM.exe"
+  same "$PREFIX/drive_c/windows/UninstallTNM.exe" "$WIN_UNINSTALLER"
   log_lines "$DEFAULT_DIR" 1 1 1
   expect_log "$inst/deinst.lst" "${LOG[@]}"
   expect_registry "$DEFAULT_DIR" "$WINDIR"
@@ -255,7 +255,7 @@ scenario_8() {
   expect_rolled_back "$inst" "./docs "
   [ ! -e "$inst/deinst.lst" ] || fail "$SCENARIO: the log was not deleted"
   [ -d "$desk" ] || fail "$SCENARIO: the folder in the link's place has gone"
-  same "$PREFIX/drive_c/windows/UninstallTNM.exe" "$DIST/UninstallTNM.exe"
+  same "$PREFIX/drive_c/windows/UninstallTNM.exe" "$WIN_UNINSTALLER"
 }
 
 # ---- The desktop link cannot be written again (a folder in its place); Q2
@@ -295,44 +295,104 @@ scenario_9() {
   differential "$inst" "$DEFAULT_DIR"
 }
 
-# ---- The progress window: an archive large enough to watch (a long member
-# before the example's), held while its picture is taken ----
+# ---- A vendor's product packed by scripts/dist (nested folders, an empty
+# folder, names with blanks, some MB of real programs): the progress window
+# shot with its bar part-way, every file in place, then removed through the
+# registered command, and the machine as before but for what stays by design:
+# the uninstaller's copy (it was running) and the folders above the install
+# folder ----
 scenario_10() {
-  begin progress || return 0
+  begin vendor-product || return 0
   SHOTS_ON=1
-  python3 - "$SETUP_DIR/data1.qv" "$DIST/data1.qv" "$WORK/big.bin" <<'EOF'
-import random, sys, zipfile
-rnd = random.Random(7)
-words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rnd.randint(2, 9))) for _ in range(4000)]
-block = b" ".join(rnd.choice(words) for _ in range(150000))
-data = b"".join(block + b"%d\n" % i for i in range(16))
-open(sys.argv[3], "wb").write(data)
-src = zipfile.ZipFile(sys.argv[2])
-with zipfile.ZipFile(sys.argv[1], "w") as out:
-    out.writestr(zipfile.ZipInfo("data/big.bin", (2024, 5, 17, 12, 0, 0)), data, zipfile.ZIP_DEFLATED)
-    for info in src.infolist():
-        out.writestr(info, src.read(info))
-EOF
+  make_vendor_product "$WORK/product"
+  local t0=$SECONDS
+  "$SOURCE_DIR/scripts/dist" "$WORK/product" "$WORK/vendor" >"$WORK/dist.out" 2>&1 ||
+    { cat "$WORK/dist.out" >&2; fail "$SCENARIO: scripts/dist refused the product"; }
+  say "    packed by scripts/dist in $((SECONDS - t0)) s: $(stat -c %s "$WORK/vendor/data1.qv") bytes"
+  cp "$WORK/vendor/data1.qv" "$SETUP_DIR/data1.qv"
+  drive_files "$WORK/before.files"
   page_folder
   r "press 1"
   page_options "$DEFAULT_DIR" 1 1
   r "press 1"
   page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
   r "press 1"
-  r "window \"Installing files to: $DEFAULT_DIR\" 1003 Static" 'waittext 1003 "Extracting: data\big.bin"' \
-    "painted 1003" "painted 1002" "hold" "count 3" \
-    'ctl 1001 Static ""' \
-    'ctl 1002 Static "Decompressing: C:\SETUP\data1.qv"' \
-    'ctl 1003 Static "Extracting: data\big.bin"'
+  r "window \"Installing files to: $DEFAULT_DIR\" 1003 Static" "painted 1002" "holdmidway" \
+    'ctl 1002 Static "Decompressing: C:\SETUP\data1.qv"'
   shot progress_window
   r "release"
   msg_complete
   complete_tail
   sed -i -e '/^shot \(folder\|options\|summary\)_page$/d' -e '/^shot complete_box$/d' "$SCRIPT"
-  run_robot 120
+  run_robot 180
+  grep -q '"event":"hold","line":[0-9]*,"position":"[0-9]*","high":"128"' "$REPORT" ||
+    fail "$SCENARIO: the robot did not hold the bar part-way"
   inst="$(INST_UNIX "$DEFAULT_DIR")"
-  check_product "$inst"
-  same "$inst/data/big.bin" "$WORK/big.bin"
+  diff -r "$WORK/product" "$inst" -x deinst.lst -x Trust.db >"$WORK/product.diff" ||
+    { cat "$WORK/product.diff" >&2; fail "$SCENARIO: the installed tree differs from the product"; }
+  same "$inst/Trust.db" "$DIST/Trust.db"
+  local command
+  command="$(registered_command)"
+  [ -n "$command" ] || fail "$SCENARIO: no uninstall entry"
+  # The Explorer window that the setup opened is closed first, as the
+  # round trip does.
+  wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w || true
+  SHOTS_ON=0
+  uninstall_with "$command" "TolvaMarked Verifier has been removed from your computer."
+  drive_files "$WORK/after.files"
+  grep -vx -e './windows/UninstallTNM.exe' -e './Program Files/Kelvorind' "$WORK/after.files" >"$WORK/after.kept" || true
+  diff -u "$WORK/before.files" "$WORK/after.kept" >&2 || fail "$SCENARIO: drive C: is not as before the installation"
+  expect_no_registry
+}
+
+# ---- The uninstaller on a crafted log whose records climb out of the
+# install folder with "..", "/" and runs of dots: the files and folders they
+# name outside it stay, and so does the empty folder beside it; what lies
+# below it goes. The same log on the host layer leaves the same tree ----
+# crafted_tree C: below the drive folder C, the install folder with one file
+# of ours in a nested folder and the crafted log, an empty folder beside the
+# install folder and one elsewhere on the drive.
+crafted_tree() {
+  local inst="$1/Program Files/Kelvorind/TNM Verifier"
+  mkdir -p "$inst/sub/deeper" "$1/Program Files/Kelvorind/Beside" "$1/Victim/Empty"
+  printf 'ours\r\n' >"$inst/sub/deeper/ours.txt"
+  cp "$WORK/crafted.lst" "$inst/deinst.lst"
+}
+
+# kept_tree C: the paths below the drive folder C that the check is about.
+kept_tree() { (cd "$1" && find "Program Files/Kelvorind" Victim | sort); }
+
+scenario_14() {
+  begin crafted-log || return 0
+  local d='c:\Program Files\Kelvorind\TNM Verifier\'
+  printf '%s\r\n' "Name:TolvaMarked Verifier" "File:${d}sub\\deeper\\ours.txt" \
+    "File:${d}sub\\..\\..\\Beside\\gone.txt" "File:${d}sub/../../Beside/gone.txt" \
+    'File:c:/Program Files/Kelvorind/TNM Verifier/sub/../../../../Victim/Empty/gone.txt' \
+    "File:${d}...\\Victim\\Empty\\gone.txt" "File:${d}sub\\.\\deeper\\..\\..\\..\\Beside\\x\\gone.txt" \
+    "Dire:${d}sub\\deeper\\" >"$WORK/crafted.lst"
+  crafted_tree "$PREFIX/drive_c"
+  cp "$WIN_UNINSTALLER" "$PREFIX/drive_c/windows/UninstallTNM.exe"
+  drive_files "$WORK/before.files"
+  local command="\"C:\\windows\\UninstallTNM.exe\" ${d}deinst.lst"
+  uninstall_with "$command" "TolvaMarked Verifier has been removed from your computer."
+  drive_files "$WORK/after.files"
+  grep -v '^./Program Files/Kelvorind/TNM Verifier' "$WORK/before.files" >"$WORK/before.kept"
+  diff -u "$WORK/before.kept" "$WORK/after.files" >&2 ||
+    fail "$SCENARIO: drive C: differs from before outside the install folder, or the install folder stayed"
+  # The same tree, log and answers on the host layer.
+  HOSTROOT="$WORK/$SCENARIO.host"
+  mkdir -p "$HOSTROOT/c/WINDOWS"
+  crafted_tree "$HOSTROOT/c"
+  printf '%s\n' 'message "TolvaMarked Verifier - Uninstall" yes' 'message "TolvaMarked Verifier - Uninstall" ok' \
+    >"$HOSTROOT.steps"
+  WINHOST_ROOT="$HOSTROOT" WINHOST_SCRIPT="$HOSTROOT.steps" WINHOST_CMDLINE="$command" \
+    timeout 60 "$HOST_BIN/UninstallTNM" >"$HOSTROOT.out" 2>&1 </dev/null ||
+    { cat "$HOSTROOT.out" >&2; fail "$SCENARIO: the host uninstaller failed"; }
+  [ "$(kept_tree "$HOSTROOT/c")" = "$(kept_tree "$PREFIX/drive_c")" ] || {
+    diff <(kept_tree "$PREFIX/drive_c") <(kept_tree "$HOSTROOT/c") >&2 || true
+    fail "$SCENARIO: the host uninstaller left another tree than Wine's (< Wine, > host)"
+  }
 }
 
 # ---- Yes to every question: both uninstaller copies blocked (Q1: no
@@ -444,7 +504,7 @@ scenario_11() {
 
 # E2E_ONLY (a pattern of scenario names, e.g. 'defaults|progress') runs a
 # part of the suite by hand.
-for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_12 scenario_13 scenario_11; do
+for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_12 scenario_13 scenario_14 scenario_11; do
   SCENARIO_START=""
   $s
   [ -n "$SCENARIO_START" ] || continue
