@@ -215,7 +215,10 @@ void SweepFolder(FILE *log, size_t length) {
   do {
     if (OnlyDots(found.cFileName)) continue;
     size_t n = strlen(found.cFileName);
-    if (length + n + 1 >= MAX_PATH) continue;  // a path Windows could not take; it stays
+    if (length + n + 1 >= MAX_PATH) {  // a path the setup could not have made; it stays
+      Note(&g_notInstalled, found.cFileName);
+      continue;
+    }
     memcpy(g_folder + length, found.cFileName, n + 1);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
