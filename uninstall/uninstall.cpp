@@ -260,13 +260,13 @@ void Report(bool folderStays) {
            g_notRemoved.count ? "%s could not be removed completely." : "%s has been removed from your computer.",
            g_productName);
   if (g_notRemoved.count) {
-    Say("\n\nThese files could not be deleted; they may be open in another program:\n");
+    Say("\n\nThese files could not be deleted; they may be open in another program:");
     SayList(g_notRemoved);
   }
   if (g_notInstalled.count) {
-    Say("\n\nThe folder\n\n");
+    Say("\n\nThe folder ");
     Say(g_installDir);
-    Say("\n\nstill holds files that Setup did not install, so it has been left in place:\n");
+    Say(" still holds files that Setup did not install, so it has been left in place:");
     SayList(g_notInstalled);
   } else if (folderStays && !g_notRemoved.count) {
     // Typically a window or program still has the folder open.

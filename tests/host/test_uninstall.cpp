@@ -238,9 +238,9 @@ TEST(UninstallRoundTrip, WhatTheUserAddedStaysAndIsNamed) {
   SetupRun run = Uninstall(m.box, m.command, kConfirm);
   ASSERT_EQ(2u, run.Messages().size());
   EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier has been removed from your computer.\n\n"
-                "The folder\n\n" + kDir + "\n\nstill holds files that Setup did not install, so "
-                "it has been left in place:\n\n    docs\\notes.txt\n    mine1.txt\n    mine2.txt\n"
-                "    mine3.txt\n    mine4.txt\n    and 2 more",
+                "The folder " + kDir + " still holds files that Setup did not install, so it has been "
+                "left in place:\n    docs\\notes.txt\n    mine1.txt\n    mine2.txt\n    mine3.txt\n"
+                "    mine4.txt\n    and 2 more",
             run.Messages()[1]);
   EXPECT_EQ("mine", m.box.Read(kDir + "docs\\notes.txt"));
   EXPECT_EQ("mine6.txt", m.box.Read(kDir + "mine6.txt"));
@@ -260,7 +260,7 @@ TEST(UninstallRoundTrip, FilesThatCouldNotBeDeletedAreNamed) {
   SetupRun run = Uninstall(m.box, m.command, kConfirm, "DeleteFileA#1,DeleteFileA#6");
   ASSERT_EQ(2u, run.Messages().size());
   EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier could not be removed completely.\n\n"
-                "These files could not be deleted; they may be open in another program:\n\n    " +
+                "These files could not be deleted; they may be open in another program:\n    " +
                 kDir + "ReadMe.txt\n    C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk",
             run.Messages()[1]);
   EXPECT_TRUE(m.box.Exists(kDir + "ReadMe.txt"));
