@@ -23,8 +23,8 @@ enum { kPathCapacity = 2000, kFolderLookup = 261, kVerbCapacity = 500 };
 
 const char kProductName[] = "TolvaMarked Verifier";
 const char kShortName[] = "TNM Verifier";
-const char kSetupCaption[] = "TolvaMarked Verifier - Setup";
 const char kUninstaller[] = "UninstallTNM.exe";
+const char kTrustDb[] = "Trust.db";
 
 char g_sourceDir[SOURCE_DIR_CAPACITY];  // empty when no folder could be had
 char g_windowsDir[kPathCapacity];
@@ -34,6 +34,7 @@ char g_verbCommand[kVerbCapacity];
 char g_shellFolder[kPathCapacity];
 char g_submenuDir[kPathCapacity];
 char g_explorerCommand[kPathCapacity];
+char g_trustDbPath[kPathCapacity];
 
 // Appends text to buffer (capacity characters with the terminator), cut at
 // the capacity; the driver's buffers are sized so that nothing it composes
@@ -134,8 +135,23 @@ void CompletionStep(FILE *log, bool submenuMade) {
               "Installation Complete", MB_OK);
 }
 
-// Steps 6 and 7: one optional link in a shell folder; false when the user
-// declines to go on after a failure.
+// Trust.db is copied without replacing one that the install folder holds
+// already: that one is the user's and stays, unrecorded, without a word. A
+// copy that fails for any other reason, most often a distribution folder
+// without it, would leave a signature checker without its trust database, so
+// the user is asked, as for the other missing parts. False on No.
+bool CopyTrustDb(FILE *log) {
+  if (CopyInstallFile(g_sourceDir, kTrustDb, g_installDir, log, 0) == 0) return true;
+  Compose(g_trustDbPath, sizeof g_trustDbPath, g_installDir, kTrustDb);
+  DWORD attributes = GetFileAttributesA(g_trustDbPath);
+  return (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ||
+         AskYes("Error copying the trust database Trust.db. The program cannot check signatures "
+                "without it.\nDo you want to continue?",
+                g_setupCaption);
+}
+
+// One optional link in a shell folder; false when the user declines to go on
+// after a failure.
 bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
                       const char *caption) {
   int r = QueryShellFolder(g_shellFolder, folderValue, kFolderLookup);
@@ -152,7 +168,7 @@ void Install(FILE *log) {
   if (!g_sourceDir[0] || ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log))
     return RollbackExit(log);
 
-  CopyInstallFile(g_sourceDir, "Trust.db", g_installDir, log, 0);
+  if (!CopyTrustDb(log)) return RollbackExit(log);
 
   const char *uninstallerDir = g_windowsDir;
   bool registerUninstall = true;
@@ -233,12 +249,12 @@ int RunSetup() {
 
   Compose(g_logPath, sizeof g_logPath, g_installDir, "deinst.lst");
   if (CreateDirectoryPath(g_logPath, (int)strlen(g_logPath))) {
-    ShowError("Error Creating Installation Directory!", kSetupCaption);
+    ShowError("Error Creating Installation Directory!", g_setupCaption);
     return 0;
   }
   FILE *log = _fsopen(g_logPath, "w+t", _SH_DENYNO);
   if (!log) {
-    ShowError("Error Installing Program Files!", kSetupCaption);
+    ShowError("Error Installing Program Files!", g_setupCaption);
     return 0;
   }
   // Each record goes to the file as it is written. A buffered record would be

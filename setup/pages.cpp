@@ -3,9 +3,16 @@
 // PAGE_NEXT, PAGE_CANCEL or PAGE_BACK. Only Next writes a choice back: the
 // folder page's InstallDir, the options page's InstallOptions.
 #include "setup/pages.h"
+
+#include <string.h>
+
 #include "setup/state.h"
 
 const char DefaultInstallDir[] = "c:\\Program Files\\Kelvorind\\TNM Verifier\\";
+
+static const char kFullPathWanted[] =
+    "Please type the folder's full path: a drive letter, a colon and a backslash (c:\\...), or "
+    "\\\\server\\share.";
 
 static const char kDesktopLine[] = "*  Place a shortcut icon on the Desktop.";
 static const char kStartMenuLine[] = "*  Add a menu item to the Start Menu.";
@@ -18,18 +25,35 @@ static void SetControlText(HWND page, int id, const char *text) {
   SetWindowTextA(GetDlgItem(page, id), text);
 }
 
-// Reads the edit box into g_installDir and makes it end in a backslash.
-static void StoreInstallDir(HWND page) {
+// Is the text a full path: a drive letter, a colon and a backslash, or a
+// network path (two backslashes, a server, a backslash, a share)? Anything
+// else would be taken from the current folder or the current drive, which
+// is not where the user meant, and the log would hold a path that the
+// uninstaller cannot find again.
+static int IsFullPath(const char *text) {
+  char letter = (char)(text[0] | 0x20);  // lower case
+  if (letter >= 'a' && letter <= 'z' && text[1] == ':' && text[2] == '\\') return 1;
+  if (text[0] != '\\' || text[1] != '\\' || !text[2] || text[2] == '\\') return 0;
+  const char *slash = strchr(text + 3, '\\');  // after the server's name
+  return slash && slash[1] && slash[1] != '\\';
+}
+
+// Reads the edit box into g_installDir and, when it holds a full path, makes
+// it end in a backslash. 0, or -1 when the text is no full path (the page
+// then stays, and g_installDir counts only once a page has ended with Next).
+static int StoreInstallDir(HWND page) {
   int length = GetWindowTextA(GetDlgItem(page, IDC_FOLDER_EDIT), g_installDir, FOLDER_READ_LIMIT);
   // A failed read counts as an empty text; the length is kept inside the limit
   // whatever the call reports.
   if (length < 0) length = 0;
   if (length > FOLDER_READ_LIMIT - 1) length = FOLDER_READ_LIMIT - 1;
   g_installDir[length] = '\0';
-  if (length == 0 || g_installDir[length - 1] != '\\') {
+  if (!IsFullPath(g_installDir)) return -1;
+  if (g_installDir[length - 1] != '\\') {
     g_installDir[length] = '\\';
     g_installDir[length + 1] = '\0';
   }
+  return 0;
 }
 
 INT_PTR CALLBACK FolderPageProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
@@ -45,8 +69,12 @@ INT_PTR CALLBACK FolderPageProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == IDC_PAGE_CANCEL) {
         EndDialog(g_pageWindow, PAGE_CANCEL);
       } else if (wParam == IDC_PAGE_NEXT) {
-        StoreInstallDir(g_pageWindow);
-        EndDialog(g_pageWindow, PAGE_NEXT);
+        if (StoreInstallDir(g_pageWindow) == 0) {
+          EndDialog(g_pageWindow, PAGE_NEXT);
+        } else {
+          // The page stays, with the text as typed, so that it can be put right.
+          MessageBoxA(g_pageWindow, kFullPathWanted, g_setupCaption, MB_OK | MB_ICONERROR);
+        }
       }
       return TRUE;
     case WM_CLOSE:

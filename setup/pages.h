@@ -16,7 +16,9 @@ enum {
 // What the folder page's edit box shows each time the page opens.
 extern const char DefaultInstallDir[];
 
-// Folder page (template 101): writes g_installDir on Next.
+// Folder page (template 101): writes g_installDir on Next when the edit box
+// holds a full path (a drive letter, a colon and a backslash, or a network
+// path); otherwise it says what is wanted in a box and stays open.
 INT_PTR CALLBACK FolderPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Options page (template 103): writes g_installOptions on Next.
 INT_PTR CALLBACK OptionsPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,6 @@
 #include "setup/state.h"
 
+const char g_setupCaption[] = "TolvaMarked Verifier - Setup";
 HINSTANCE g_instance;
 HWND g_pageWindow;
 char g_installDir[INSTALL_DIR_CAPACITY];

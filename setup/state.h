@@ -11,6 +11,7 @@ struct InstallOptions {
   int startMenuItem;
 };
 
+extern const char g_setupCaption[];              // "TolvaMarked Verifier - Setup"
 extern HINSTANCE g_instance;                      // every dialog and window is made with it
 extern HWND g_pageWindow;                         // the wizard page shown last
 extern char g_installDir[INSTALL_DIR_CAPACITY];   // always ends in a backslash once chosen

@@ -1,9 +1,10 @@
 // The product's uninstaller, UninstallTNM.exe. The system's program-removal
 // entry starts it with the install log's full path after its own quoted path:
 // it asks the user to confirm, removes what the log records (the setup's own
-// records, then the uninstall-only ones), deletes the log and then the
-// folders below the install folder that are left empty, and the install
-// folder itself when nothing else is left in it.
+// records, then the uninstall-only ones), the empty folders below the install
+// folder, the log, and the install folder itself when nothing else is left in
+// it. Its closing box names what stays: the files it could not delete and the
+// files that Setup did not install.
 #include <stdio.h>
 #include <string.h>
 
@@ -13,7 +14,7 @@
 namespace {
 
 enum { kPathCapacity = 2000, kLineCapacity = 2000, kLineReadSize = 1999, kNameCapacity = 128,
-       kTextCapacity = 4400, kTagLength = 5 };
+       kTextCapacity = 4400, kTagLength = 5, kListed = 5 };
 
 const char kCaption[] = "TolvaMarked Verifier - Uninstall";
 const char kDefaultName[] = "TolvaMarked Verifier";
@@ -128,77 +129,153 @@ bool FolderExists(const char *path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FileExists(const char *path) {
+  DWORD a = GetFileAttributesA(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// Does a logged path begin with the install folder? Windows takes '/' for
-// '\\' and ignores letter case, so both are set aside here too.
-bool BeginsWithInstallDir(const char *path) {
-  for (const char *d = g_installDir; *d; d++, path++) {
-    if (!*path) return false;
-    if (IsSeparator(*d) ? !IsSeparator(*path) : Lower(*d) != Lower(*path)) return false;
+// Do two paths name the same file, as Windows compares them: letter case
+// aside, and '/' taken for '\\'?
+bool SamePath(const char *a, const char *b) {
+  for (; *a && *b; a++, b++) {
+    if (IsSeparator(*a) ? !IsSeparator(*b) : Lower(*a) != Lower(*b)) return false;
   }
-  return true;
+  return !*a && !*b;
 }
 
-// Does the path hold a step made of two or more dots alone? ".." climbs, and
-// Windows 95 reads "..." and longer runs as climbing further; the extractor
-// refuses such member names for the same reason.
-bool HasDotSteps(const char *p) {
-  for (;;) {
-    size_t n = 0, dots = 0;
-    while (p[n] && !IsSeparator(p[n])) dots += p[n++] == '.';
-    if (n >= 2 && dots == n) return true;
-    if (!p[n]) return false;
-    p += n + 1;
+// A few names of one kind of what stays, for the closing box: the first
+// kListed, and how many there are in all.
+struct NameList {
+  char names[kListed][MAX_PATH];
+  int count;
+};
+
+NameList g_notRemoved;    // files of the log that are still there
+NameList g_notInstalled;  // files below the install folder that the log does not name
+
+// Keeps a name in the list while it has room for it, and counts it.
+void Note(NameList *list, const char *name) {
+  if (list->count < kListed) {
+    size_t n = strlen(name);
+    if (n >= MAX_PATH) n = MAX_PATH - 1;
+    memcpy(list->names[list->count], name, n);
+    list->names[list->count][n] = 0;
   }
+  list->count++;
 }
 
-// The folder's full path, as the system resolves it, without a closing
-// backslash; false when it cannot be resolved or no longer lies strictly
-// below the install folder.
-bool ResolveBelowInstallDir(const char *folder, char *full, DWORD capacity) {
-  DWORD n = GetFullPathNameA(folder, capacity, full, NULL);
-  if (n == 0 || n >= capacity) return false;
-  while (n > 0 && full[n - 1] == '\\') full[--n] = 0;
-  return n > strlen(g_installDir) && BeginsWith(full, g_installDir);
-}
-
-// Removes the folders between a logged path and the install folder, deepest
-// first, while they are empty. A folder that is gone already is stepped over;
-// one that still holds anything ends the walk, since every folder above it
-// holds it in turn. Only paths written below the install folder are walked,
-// never one with a step of dots alone, and each folder is resolved before it
-// is removed: the walk ends at the first one that does not lie below the
-// install folder, so that it never climbs out of it.
-void RemoveEmptyParents(const char *path) {
-  size_t base = strlen(g_installDir);
-  if (!base || !BeginsWithInstallDir(path) || HasDotSteps(path + base)) return;
-  size_t n = strlen(path);
-  if (n >= sizeof g_folder) return;
-  memcpy(g_folder, path, n + 1);
-  char full[kPathCapacity];
-  for (;;) {
-    while (n > 0 && !IsSeparator(g_folder[n - 1])) n--;
-    if (n == 0 || n - 1 < base) return;
-    g_folder[--n] = 0;
-    if (!ResolveBelowInstallDir(g_folder, full, sizeof full)) return;
-    if (!RemoveDirectoryA(full) && FolderExists(full)) return;
-  }
-}
-
-// After the replay: every file and folder record below the install folder
-// has its emptied folders removed. Only folders on the paths that the log
-// names are touched.
-void RemoveEmptyFolders(FILE *log) {
-  if (!g_installDir[0] || fseek(log, 0, SEEK_SET) != 0) return;
+// Does the log hold a file record of path?
+bool Logged(FILE *log, const char *path) {
+  if (fseek(log, 0, SEEK_SET) != 0) return false;
   clearerr(log);
   while (ReadLogLine(g_line, kLineReadSize, log)) {
-    if (strncmp(g_line, "File:", kTagLength) == 0 || strncmp(g_line, "UFil:", kTagLength) == 0 ||
-        strncmp(g_line, "Dire:", kTagLength) == 0 || strncmp(g_line, "UDir:", kTagLength) == 0)
-      RemoveEmptyParents(g_line + kTagLength);
+    if ((strncmp(g_line, "File:", kTagLength) == 0 || strncmp(g_line, "UFil:", kTagLength) == 0) &&
+        SamePath(g_line + kTagLength, path))
+      return true;
   }
+  return false;
+}
+
+// After the replay: every file that a record names and that is still there
+// could not be deleted.
+void FindFilesLeft(FILE *log) {
+  if (fseek(log, 0, SEEK_SET) != 0) return;
+  clearerr(log);
+  while (ReadLogLine(g_line, kLineReadSize, log)) {
+    if ((strncmp(g_line, "File:", kTagLength) == 0 || strncmp(g_line, "UFil:", kTagLength) == 0) &&
+        FileExists(g_line + kTagLength))
+      Note(&g_notRemoved, g_line + kTagLength);
+  }
+}
+
+// A name made of dots alone: "." and "..", which every listing holds, and
+// longer runs, which Windows 95 reads as climbing further up.
+bool OnlyDots(const char *name) {
+  while (*name == '.') name++;
+  return !*name;
+}
+
+// Removes, deepest first, the empty folders below the folder in g_folder
+// (ending in a backslash; length characters), and notes the files there
+// that the log does not name. The setup makes the folders of the archive's
+// members without logging them, so they are found here by listing the
+// install folder; only what a listing shows is touched, a link to a folder
+// elsewhere (a reparse point) is not entered, and nothing but an empty
+// folder is removed.
+void SweepFolder(FILE *log, size_t length) {
+  if (length + 2 > MAX_PATH) return;  // no room for the pattern
+  memcpy(g_folder + length, "*", 2);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(g_folder, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (OnlyDots(found.cFileName)) continue;
+    size_t n = strlen(found.cFileName);
+    if (length + n + 1 >= MAX_PATH) {  // a path the setup could not have made; it stays
+      Note(&g_notInstalled, found.cFileName);
+      continue;
+    }
+    memcpy(g_folder + length, found.cFileName, n + 1);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      g_folder[length + n] = '\\';
+      g_folder[length + n + 1] = 0;
+      SweepFolder(log, length + n + 1);
+      g_folder[length + n] = 0;
+      RemoveDirectoryA(g_folder);  // fails while it holds anything
+    } else if (!SamePath(g_folder, g_logPath) && !Logged(log, g_folder)) {
+      Note(&g_notInstalled, g_folder + strlen(g_installDir));  // the box names the folder
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+// Appends text to g_text, cut at its end.
+void Say(const char *text) {
+  size_t n = strlen(g_text), m = strlen(text);
+  if (n + m >= sizeof g_text) m = sizeof g_text - n - 1;
+  memcpy(g_text + n, text, m);
+  g_text[n + m] = 0;
+}
+
+void SayList(const NameList &list) {
+  for (int i = 0; i < list.count && i < kListed; i++) {
+    Say("\n    ");
+    Say(list.names[i]);
+  }
+  if (list.count > kListed) {
+    char more[48];
+    snprintf(more, sizeof more, "\n    and %d more", list.count - kListed);
+    Say(more);
+  }
+}
+
+// The closing box: what was removed, and by name what stays.
+void Report(bool folderStays) {
+  snprintf(g_text, sizeof g_text,
+           g_notRemoved.count ? "%s could not be removed completely." : "%s has been removed from your computer.",
+           g_productName);
+  if (g_notRemoved.count) {
+    Say("\n\nThese files could not be deleted; they may be open in another program:");
+    SayList(g_notRemoved);
+  }
+  if (g_notInstalled.count) {
+    Say("\n\nThe folder ");
+    Say(g_installDir);
+    Say(" still holds files that Setup did not install, so it has been left in place:");
+    SayList(g_notInstalled);
+  } else if (folderStays && !g_notRemoved.count) {
+    // Typically a window or program still has the folder open.
+    Say("\n\nThe folder\n\n");
+    Say(g_installDir);
+    Say("\n\ncould not be removed; it may still be open in another program or window. You may "
+        "delete it yourself once it is closed.");
+  }
+  Show(g_text, MB_ICONINFORMATION);
 }
 
 void Uninstall() {
@@ -258,29 +335,16 @@ void Uninstall() {
     Show(g_text, MB_ICONERROR);
     return;
   }
-  RemoveEmptyFolders(log);
-  fclose(log);
-  DeleteFileA(g_logPath);
-  DWORD error = 0;
-  if (g_installDir[0] && !RemoveDirectoryA(g_installDir)) error = GetLastError();
-
-  if (!g_installDir[0] || !FolderExists(g_installDir)) {
-    snprintf(g_text, sizeof g_text, "%s has been removed from your computer.", g_productName);
-  } else if (error == ERROR_DIR_NOT_EMPTY) {
-    snprintf(g_text, sizeof g_text,
-             "%s has been removed from your computer.\n\nThe folder\n\n%s\n\nstill holds files "
-             "that Setup did not install, so it has been left in place. You may delete it "
-             "yourself.",
-             g_productName, g_installDir);
-  } else {
-    // Typically a window or program still has the folder open.
-    snprintf(g_text, sizeof g_text,
-             "%s has been removed from your computer.\n\nThe folder\n\n%s\n\ncould not be "
-             "removed; it may still be open in another program or window. You may delete it "
-             "yourself once it is closed.",
-             g_productName, g_installDir);
+  FindFilesLeft(log);
+  if (g_installDir[0]) {
+    size_t n = strlen(g_installDir);
+    memcpy(g_folder, g_installDir, n + 1);
+    SweepFolder(log, n);
   }
-  Show(g_text, MB_ICONINFORMATION);
+  fclose(log);
+  if (!DeleteFileA(g_logPath) && FileExists(g_logPath)) Note(&g_notRemoved, g_logPath);
+  if (g_installDir[0]) RemoveDirectoryA(g_installDir);
+  Report(g_installDir[0] && FolderExists(g_installDir));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace wh {
 namespace {
 
 enum AutoMode { AUTO_NONE, AUTO_YES, AUTO_NO };
+enum { kAutoDefaultPresses = 3 };
 
 struct AgentState {
   bool loaded = false;
@@ -326,11 +327,15 @@ void AgentPage(Window *d) {
   AgentState &a = A();
   for (;;) {
     if (a.mode != AUTO_NONE) {
-      if (++d->agent_actions > 100)
+      int presses = ++d->agent_actions;
+      if (presses > 100)
         Die(3, "auto " + std::string(a.mode == AUTO_YES ? "yes" : "no") + ": " + PageName(d) +
-                   " is still waiting after 100 presses of its default button");
+                   " is still waiting after 100 presses of its keys");
+      // A page that is still there after its default button was pressed
+      // three times refuses to go on (a page says why in a box, which the
+      // agent has answered): the agent gives up with Escape, as a person would.
       Step s;
-      ParseStep("key enter", &s, nullptr);
+      ParseStep(presses > kAutoDefaultPresses ? "key escape" : "key enter", &s, nullptr);
       Perform(d, s, true);
       return;
     }

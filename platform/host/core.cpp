@@ -1,8 +1,10 @@
 // Start-up, call accounting, fault injection, last error and the transcript.
+#include <ctype.h>
 #include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +56,52 @@ State &S() {
   return s;
 }
 
+// Every name a platform call of this layer is counted and failed under, in
+// the order of strcmp. A fault plan may name only these; a call counted under
+// a name missing here ends the run, so that the list cannot fall behind.
+const char *const kCallNames[] = {
+    "AddRef", "CloseHandle", "CoCreateInstance", "CoFreeUnusedLibraries", "CoInitialize",
+    "CoUninitialize", "CopyFileA", "CreateDialogParamA", "CreateDirectoryA", "CreateFileA",
+    "CreateProcessA", "CreateWindowExA", "DeleteFileA", "DestroyWindow", "DialogBoxParamA",
+    "DispatchMessageA", "DosDateTimeToFileTime", "EnableWindow", "EndDialog",
+    "FileTimeToLocalFileTime", "FindClose", "FindFirstFileA", "FindNextFileA", "GetClientRect",
+    "GetCommandLineA", "GetCurrentDirectoryA", "GetDlgCtrlID", "GetDlgItem", "GetFileAttributesA",
+    "GetFileSize", "GetFileTime", "GetFullPathNameA", "GetMessageA", "GetModuleHandleA",
+    "GetProcessHeap", "GetWindowTextA", "GetWindowsDirectoryA", "HeapAlloc", "HeapFree",
+    "IPersistFile::Save", "IShellLinkA::GetArguments", "IShellLinkA::GetDescription",
+    "IShellLinkA::GetPath", "IShellLinkA::SetArguments", "IShellLinkA::SetDescription",
+    "IShellLinkA::SetPath", "InitCommonControls", "IsWindow", "IsWindowEnabled",
+    "LocalFileTimeToFileTime", "MessageBoxA", "MultiByteToWideChar", "PeekMessageA",
+    "PostMessageA", "QueryInterface", "ReadFile", "RegCloseKey", "RegCreateKeyA", "RegDeleteKeyA",
+    "RegDeleteValueA", "RegOpenKeyA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA",
+    "Release", "RemoveDirectoryA", "SendMessageA", "SetCurrentDirectoryA", "SetFileAttributesA",
+    "SetFilePointer", "SetFileTime", "SetWindowTextA", "Sleep", "StreamRead", "StreamSeek",
+    "StreamWrite", "TranslateMessage", "WideCharToMultiByte", "WriteFile", "_fsopen",
+};
+
+bool KnownCall(const std::string &name) {
+  return std::binary_search(std::begin(kCallNames), std::end(kCallNames), name.c_str(),
+                            [](const char *a, const char *b) { return strcmp(a, b) < 0; });
+}
+
+// A known name that a misspelt one was probably meant as: the same letters in
+// another case, the name with the "A" of the ANSI calls left off, or the end
+// of a longer name ("persistfile::save").
+std::string Suggestion(const std::string &name) {
+  for (const char *known : kCallNames) {
+    size_t n = strlen(known);
+    if (strcasecmp(known, name.c_str()) == 0 || strcasecmp(known, (name + "A").c_str()) == 0 ||
+        (name.size() >= 4 && n > name.size() && strcasecmp(known + n - name.size(), name.c_str()) == 0))
+      return known;
+  }
+  return "";
+}
+
+[[noreturn]] void RefuseFault(const std::string &item, const std::string &why) {
+  fprintf(stderr, "winhost: WINHOST_FAULTS: '%s' %s\n", item.c_str(), why.c_str());
+  exit(2);
+}
+
 unsigned long &Counter(const char *api) {
   State &s = S();
   // The name at that address is checked, in case it was not a literal.
@@ -61,6 +109,7 @@ unsigned long &Counter(const char *api) {
   if (slot.api == api && strcmp(slot.entry->first.c_str(), api) == 0) return slot.entry->second;
   auto it = s.counters.find(api);
   if (it == s.counters.end() || it->second->first != api) {
+    if (!KnownCall(api)) Die(2, std::string("the call ") + api + " is missing from the list of call names");
     auto entry = s.counts.emplace(api, 0).first;  // map entries stay where they are
     it = s.counters.insert_or_assign(api, entry).first;
   }
@@ -78,6 +127,11 @@ std::vector<void (*)()> &StartHooks() {
   return v;
 }
 
+// Reads a plan: items separated by commas, semicolons or blanks, each NAME
+// (every call of NAME), NAME#N, NAME#N+ or NAME#*, with * as the NAME of
+// every call. An item that names no call of this layer, or is not of these
+// forms, ends the run with a line that names it: a fault that can never
+// happen would let a run pass for the wrong reason.
 void ParseFaults(const char *plan) {
   S().faults.clear();
   if (!plan) return;
@@ -88,6 +142,13 @@ void ParseFaults(const char *plan) {
       if (!item.empty()) {
         size_t hash = item.find('#');
         FaultRule r{item.substr(0, hash), 1, false, false};
+        if (r.api.empty()) RefuseFault(item, "names no call (use NAME#N, NAME#N+, NAME#*, *#N or *#N+)");
+        if (r.api != "*" && !KnownCall(r.api)) {
+          std::string guess = Suggestion(r.api);
+          RefuseFault(item, "names no call of the host layer" +
+                                (guess.empty() ? std::string(" (names are spelt as in Win32, e.g. CreateFileA)")
+                                               : " (did you mean " + guess + "?)"));
+        }
         if (hash == std::string::npos) {
           r.every = true;
         } else {
@@ -101,11 +162,9 @@ void ParseFaults(const char *plan) {
             }
             char *end = nullptr;
             r.from = strtoul(n.c_str(), &end, 10);
-            if (n.empty() || *end || r.from == 0) {
-              fprintf(stderr, "winhost: bad fault '%s' in WINHOST_FAULTS (use NAME#N, NAME#N+, NAME#*)\n",
-                      item.c_str());
-              exit(2);
-            }
+            if (n.empty() || *end || r.from == 0 || !isdigit((unsigned char)n[0]))
+              RefuseFault(item, "is a bad fault: after # comes a call number from 1 on, N+ or * "
+                                "(NAME#N, NAME#N+, NAME#*)");
           }
         }
         S().faults.push_back(r);

@@ -32,6 +32,7 @@ unsigned long CallCount(const char *api);
 std::vector<std::pair<std::string, unsigned long> > CallCounts();
 
 int OpenFileHandles();   // file handles not yet closed
+int OpenFindHandles();   // FindFirstFileA searches not yet closed
 int OpenKeyHandles();    // registry handles not yet closed (roots excluded)
 // Drops the registry in memory and every key handle, then reads registry.reg
 // again (or seeds the machine when it is gone), as a new process would.

@@ -489,7 +489,78 @@ void Stream() {
   Leave();
 }
 
+// Listing a folder: every name once, "." and ".." in a folder that is no
+// drive's root, patterns ignoring case, and the errors at the end, for no
+// match and for a missing folder. The order of the names is the file
+// system's, so they are counted rather than compared in turn.
+void Listing() {
+  Enter("listing");
+  CHECK(PutFile("b.txt", "bb", 2));
+  CHECK(PutFile("A.TXT", "a", 1));
+  CreateDirectoryA("sub", NULL);
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA("*", &found);
+  CHECK(h != INVALID_HANDLE_VALUE);
+  int dots = 0, a = 0, b = 0, sub = 0, other = 0;
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const char *n = found.cFileName;
+      if (!strcmp(n, ".") || !strcmp(n, "..")) {
+        dots++;
+        CHECK(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+      } else if (!strcmp(n, "A.TXT")) {
+        a++;
+        CHECK(!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+        CHECK_EQ(found.nFileSizeLow, 1);
+      } else if (!strcmp(n, "b.txt")) {
+        b++;
+        CHECK_EQ(found.nFileSizeLow, 2);
+        CHECK_EQ(found.nFileSizeHigh, 0);
+      } else if (!strcmp(n, "sub")) {
+        sub++;
+        CHECK(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+      } else {
+        other++;
+      }
+    } while (FindNextFileA(h, &found));
+    CHECK_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    CHECK(FindClose(h));
+  }
+  CHECK_EQ(dots, 2);
+  CHECK_EQ(a + b + sub, 3);
+  CHECK_EQ(other, 0);
+  // A pattern in another case; one that matches nothing; a missing folder.
+  h = FindFirstFileA("*.Txt", &found);
+  CHECK(h != INVALID_HANDLE_VALUE);
+  int txt = 0;
+  if (h != INVALID_HANDLE_VALUE) {
+    do txt++;
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  CHECK_EQ(txt, 2);
+  SetLastError(0);
+  CHECK(FindFirstFileA("none*.bin", &found) == INVALID_HANDLE_VALUE);
+  CHECK_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  CHECK(FindFirstFileA("missing\\*", &found) == INVALID_HANDLE_VALUE);
+  CHECK_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  // An empty folder holds only its dots.
+  h = FindFirstFileA("sub\\*", &found);
+  int inSub = 0;
+  if (h != INVALID_HANDLE_VALUE) {
+    do inSub++;
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  CHECK_EQ(inSub, 2);
+  CHECK(RemoveDirectoryA("sub"));
+  DeleteFileA("b.txt");
+  DeleteFileA("A.TXT");
+  Leave();
+}
+
 ConfSection files("files", Files);
+ConfSection listing("listing", Listing);
 ConfSection folders("folders", Folders);
 ConfSection paths("paths", Paths);
 ConfSection times("times", Times);

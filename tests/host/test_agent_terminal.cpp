@@ -10,6 +10,8 @@
 #include "archive/inflate.h"
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "setup/pages.h"
+#include "setup/state.h"
 #include "tests/host/sandbox.h"
 #include "tests/host/test_dialogs.h"
 #include "tests/host/zip_builder.h"
@@ -73,60 +75,100 @@ INT_PTR Page(int id) { return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(id), nul
 
 bool Has(const std::string &s, const char *what) { return s.find(what) != std::string::npos; }
 
+size_t Count(const std::string &s, const char *what) {
+  size_t n = 0;
+  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) n++;
+  return n;
+}
+
+std::vector<std::string> Lines(const std::string &s) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = s.find('\n', start)) != std::string::npos; start = nl + 1)
+    lines.push_back(s.substr(start, nl - start));
+  if (start < s.size()) lines.push_back(s.substr(start));
+  return lines;
+}
+
+// Columns of a line as a terminal shows it (UTF-8, no escapes here).
+size_t Columns(const std::string &line) {
+  size_t n = 0;
+  for (unsigned char c : line) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
 TEST(AgentTerminal, DrawsThePageAndTakesTheDefaultButton) {
   Term t("term-draw", "\n");
   EXPECT_EQ(Page(IDD_TEST_FOLDER), IDOK);
   std::string out = t.Output();
-  EXPECT_TRUE(Has(out, "| Test Setup ")) << out;
-  // Texts in reading order, "\n" as line breaks, mnemonics in brackets (no tty).
-  size_t welcome = out.find("Welcome; this \"page\" says \"hello\".\n");
-  size_t second = out.find("  Second line\twith a tab \\ and a backslash.");
-  size_t label = out.find("Install into // not a comment:");
-  size_t edit = out.find("(e) [c:\\Program Files\\Kelvorind\\]");
-  ASSERT_NE(welcome, std::string::npos) << out;
-  ASSERT_NE(second, std::string::npos) << out;
-  ASSERT_NE(label, std::string::npos) << out;
-  ASSERT_NE(edit, std::string::npos) << out;
-  EXPECT_LT(welcome, second);
-  EXPECT_LT(second, label);
-  EXPECT_LT(label, edit);
-  EXPECT_TRUE(Has(out, "< < [B]ack > (off)")) << out;
-  EXPECT_TRUE(Has(out, "<< [N]ext > >>")) << out;
-  EXPECT_TRUE(Has(out, "< [C]ancel >")) << out;
-  EXPECT_TRUE(Has(out, "Enter = Next >")) << out;
+  // The caption in the top border, the texts in reading order inside the
+  // frame ("\n" as line breaks, tabs to the next eighth column), the buttons
+  // at its bottom right; the keys below it.
+  const char *rows[] = {
+      "+-- Test Setup  -------------------------------------------------------------+",
+      "| Welcome; this \"page\" says \"hello\".                                         |",
+      "| Second line     with a tab \\ and a backslash.                              |",
+      "|                                                                            |",
+      "| Install into // not a comment:                                             |",
+      "| (e) [c:\\Program Files\\Kelvorind\\]                                          |",
+      "|                                                                            |",
+      "|                                   [ < Back ] (off)  [ Next > ]  [ Cancel ] |",
+      "+----------------------------------------------------------------------------+",
+      "  Enter or n = Next, c = Cancel, e = type a new folder, ? = help",
+      "> ",
+  };
+  std::vector<std::string> lines = Lines(out);
+  ASSERT_GE(lines.size(), 12u) << out;
+  for (size_t i = 0; i < 11; i++) EXPECT_EQ(rows[i], lines[i + 1]) << out;
   EXPECT_FALSE(Has(out, "\x1b["));  // no colours into a file
   EXPECT_EQ(winhost::TranscriptLines()[1], "{\"event\":\"action\",\"template\":201,\"step\":\"key enter\"}");
 }
 
-TEST(AgentTerminal, EditCheckBoxesMnemonicsAndHelp) {
-  Term t("term-edit", "?\ne\nD:\\New Folder\\\nb\nx\nn\n");
+// Wrong entries get a note and leave the page as it stands, without
+// drawing it again; a change draws it again. A disabled button is not
+// offered, nor pressed by its key.
+TEST(AgentTerminal, EditNotesAndHelp) {
+  Term t("term-edit", "?\ne\nD:\\New Folder\\\nb\nback\nx\nnEXT\n");
   EXPECT_EQ(Page(IDD_TEST_FOLDER), IDOK);
   EXPECT_EQ(g_edit, "D:\\New Folder\\");
   std::string out = t.Output();
-  EXPECT_TRUE(Has(out, "Type a letter and Enter")) << out;
+  EXPECT_TRUE(Has(out, "Type a key and Enter")) << out;
   EXPECT_TRUE(Has(out, "New text (now \"c:\\Program Files\\Kelvorind\\\"")) << out;
-  EXPECT_TRUE(Has(out, "(nothing happens: disabled)")) << out;  // b: Back is disabled
-  EXPECT_TRUE(Has(out, "! unknown step 'x'; type ? for help")) << out;
-  EXPECT_TRUE(Has(out, "(e) [D:\\New Folder\\]")) << out;  // drawn again after the change
-
-  Term t2("term-check", "1\n1\n1\nc\n");
-  EXPECT_EQ(Page(IDD_TEST_OPTIONS), IDCANCEL);
-  EXPECT_EQ(g_desktop, BST_UNCHECKED);
-  out = t2.Output();
-  EXPECT_TRUE(Has(out, "(1) [x] 3)  Place a shortcut icon on the Desktop.")) << out;
-  EXPECT_TRUE(Has(out, "(1) [ ] 3)")) << out;
-  EXPECT_TRUE(Has(out, "(2) [ ] 4) (disabled)")) << out;
-  EXPECT_TRUE(Has(out, "-- Group --")) << out;
+  EXPECT_TRUE(Has(out, "| (e) [D:\\New Folder\\]")) << out;  // drawn again after the change
+  EXPECT_EQ(2u, Count(out, "+-- Test Setup")) << out;       // and only then
+  EXPECT_TRUE(Has(out, "> b\n  ! Back is not available on this page\n> back\n  ! Back is not available on this page\n"
+                       "> x\n  ! 'x' is not a key of this page; type ? for help\n> nEXT\n"))
+      << out;
+  for (const std::string &a : winhost::TranscriptLines()) EXPECT_FALSE(Has(a, "click 3")) << a;
 }
 
-TEST(AgentTerminal, EscapeQuitAndScriptSteps) {
-  {
-    Term t("term-esc", "\x1b\n");
-    EXPECT_EQ(Page(IDD_TEST_FOLDER), IDCANCEL);
+// Check boxes labelled with a number are ticked by that number; the others
+// get the first free numbers, shown beside them. A disabled one is marked,
+// left out of the keys and not ticked.
+TEST(AgentTerminal, CheckBoxesAnswerToTheirOwnNumbers) {
+  Term t("term-check", "3\n4\n9\nCancel\n");
+  EXPECT_EQ(Page(IDD_TEST_OPTIONS), IDCANCEL);
+  EXPECT_EQ(g_desktop, BST_UNCHECKED);
+  std::string out = t.Output();
+  EXPECT_TRUE(Has(out, "| [x] 3)  Place a shortcut icon on the Desktop.")) << out;
+  EXPECT_TRUE(Has(out, "| [ ] 3)  Place a shortcut icon on the Desktop.")) << out;
+  EXPECT_TRUE(Has(out, "| [ ] 4) (off)  Add a menu item to the Start Menu.")) << out;
+  EXPECT_TRUE(Has(out, "| (1) [ ] manual")) << out;
+  EXPECT_TRUE(Has(out, "| -- Group --")) << out;
+  EXPECT_TRUE(Has(out, "  Enter or n = Next, c = Cancel, 1 or 3 = tick or untick, ? = help\n")) << out;
+  EXPECT_TRUE(Has(out, "> 4\n  ! check box 4 is not available on this page\n")) << out;
+  EXPECT_TRUE(Has(out, "> 9\n  ! there is no check box 9 on this page; type ? for help\n")) << out;
+  EXPECT_EQ(2u, Count(out, "+-- Options")) << out;
+}
+
+TEST(AgentTerminal, EscapeQuitWordsAndScriptSteps) {
+  for (const char *typed : {"\x1b\n", "q\n", "cancel\n", "CANCEL\n", "c\n"}) {
+    Term t("term-esc", typed);
+    EXPECT_EQ(Page(IDD_TEST_FOLDER), IDCANCEL) << typed;
   }
-  {
-    Term t("term-q", "q\n");
-    EXPECT_EQ(Page(IDD_TEST_FOLDER), IDCANCEL);
+  for (const char *typed : {"Next\n", "N\n", "next\n"}) {
+    Term t("term-next", typed);
+    EXPECT_EQ(Page(IDD_TEST_FOLDER), IDOK) << typed;
   }
   {
     Term t("term-steps", "set 1000 E:\\x\nclick 1\n");
@@ -136,19 +178,64 @@ TEST(AgentTerminal, EscapeQuitAndScriptSteps) {
 }
 
 TEST(AgentTerminal, MessageBoxes) {
-  Term t("term-box", "y\nmaybe\n\n\x1b\nq\n");
+  Term t("term-box", "YES\nmaybe\n\n\x1b\nq\n");
   EXPECT_EQ(MessageBoxA(nullptr, "Shall we go on?", "Installation Error", MB_YESNO | MB_ICONERROR), IDYES);
   EXPECT_EQ(MessageBoxA(nullptr, "Again?", "Q", MB_YESNO | MB_DEFBUTTON2), IDNO);  // maybe: asked again
   EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Q", MB_OKCANCEL), IDCANCEL);  // Escape
   EXPECT_EQ(MessageBoxA(nullptr, "Done.", "Info", MB_OK), IDOK);         // q on a lone OK
   std::string out = t.Output();
-  EXPECT_TRUE(Has(out, "| (x) Installation Error")) << out;
-  EXPECT_TRUE(Has(out, "  Shall we go on?\n")) << out;
-  EXPECT_TRUE(Has(out, "<< [Y]es >>  < [N]o >")) << out;
-  EXPECT_TRUE(Has(out, "< [Y]es >  << [N]o >>")) << out;
-  EXPECT_TRUE(Has(out, "! answer with yes, no")) << out;
+  EXPECT_TRUE(Has(out, "+-- (x) Installation Error ---")) << out;
+  EXPECT_TRUE(Has(out, "| Shall we go on?  ")) << out;
+  EXPECT_TRUE(Has(out, "  [ Yes ]  [ No ] |\n")) << out;
+  EXPECT_TRUE(Has(out, "  Enter or y = Yes, n = No\n")) << out;
+  EXPECT_TRUE(Has(out, "  y = Yes, Enter or n = No\n")) << out;
+  EXPECT_TRUE(Has(out, "> maybe\n  ! 'maybe' is not a key of this box; type y or yes, n or no\n> \n")) << out;
+  EXPECT_TRUE(Has(out, "  [ OK ] |\n")) << out;
   EXPECT_EQ(winhost::TranscriptLines().back(),
             "{\"event\":\"message\",\"owner\":false,\"text\":\"Done.\",\"caption\":\"Info\",\"style\":0,\"answer\":1}");
+}
+
+// The setup's own pages and its longest message box fit a terminal of 80
+// columns and 24 lines: the frame, the key line and the prompt, with room
+// for a note.
+TEST(AgentTerminal, TheSetupsPagesFit80x24) {
+  struct Shown {
+    int id;
+    DLGPROC proc;
+  } pages[] = {{IDD_FOLDER_PAGE, FolderPageProc}, {IDD_OPTIONS_PAGE, OptionsPageProc},
+               {IDD_SUMMARY_PAGE, SummaryPageProc}};
+  std::vector<std::string> screens;
+  for (const Shown &p : pages) {
+    Term t("term-fit", "q\n");
+    strcpy(g_installDir, "c:\\Program Files\\Kelvorind\\TNM Verifier\\");
+    EXPECT_EQ(PAGE_CANCEL, DialogBoxParamA(nullptr, MAKEINTRESOURCEA(p.id), nullptr, p.proc, 0));
+    screens.push_back(t.Output());
+  }
+  {
+    Term t("term-fit", "\n");
+    MessageBoxA(nullptr,
+                "Error installing TolvaMarked Verifier. The installation is not complete. The installation "
+                "program will try to remove the partially installed files. Some files and directories may not "
+                "be removed automatically and you should remove them manually.",
+                "Installation Error", MB_ICONERROR);
+    screens.push_back(t.Output());
+  }
+  for (const std::string &screen : screens) {
+    std::vector<std::string> lines = Lines(screen);
+    ASSERT_GE(lines.size(), 5u) << screen;
+    EXPECT_EQ("", lines[0]);
+    EXPECT_EQ(0u, lines[1].find("+-- ")) << screen;
+    size_t bottom = 0;
+    for (size_t i = 0; i < lines.size(); i++) {
+      EXPECT_LE(Columns(lines[i]), 78u) << lines[i];
+      if (lines[i].find("+----") == 0) bottom = i;
+    }
+    ASSERT_GT(bottom, 1u) << screen;
+    ASSERT_LT(bottom + 2, lines.size()) << screen;
+    EXPECT_EQ(0u, lines[bottom + 2].find("> ")) << screen;  // one key line, then the prompt
+    // The lines from the top border to the prompt, and one for a note.
+    EXPECT_LE(bottom + 2 + 1, 24u) << screen;
+  }
 }
 
 INT_PTR CALLBACK Quiet(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
@@ -170,7 +257,7 @@ TEST(AgentTerminal, ProgressWindow) {
   SendMessageA(bar, PBM_SETPOS, 128, 0);
   DestroyWindow(dlg);
   std::string out = t.Output();
-  EXPECT_TRUE(Has(out, "| Unzipping....")) << out;
+  EXPECT_TRUE(Has(out, "+-- Unzipping.... ---")) << out;
   EXPECT_TRUE(Has(out, "  Unzipping Files. Please wait.....\n")) << out;
   EXPECT_TRUE(Has(out, "== Installing files to: C:\\X\\ ==")) << out;
   // The bar is redrawn in place; a text line clears it and it comes back below.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/internal.h"
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
 #include "tests/host/sandbox.h"
@@ -98,11 +99,30 @@ TEST(Faults, ListsCombineAndCountsAreKeptPerName) {
   EXPECT_TRUE(MakeFolder());
 }
 
-TEST(Faults, MalformedPlansAreRefused) {
+// A plan that could never fail a call is refused at once, with one line
+// that names the item: a bad number, no name, or a name of no call.
+TEST(Faults, MalformedPlansAndUnknownNamesAreRefused) {
   Fresh("faults-bad");
-  EXPECT_EXIT(winhost::SetFaults("CopyFileA#0"), testing::ExitedWithCode(2), "bad fault");
-  EXPECT_EXIT(winhost::SetFaults("CopyFileA#x"), testing::ExitedWithCode(2), "bad fault");
+  EXPECT_EXIT(winhost::SetFaults("CopyFileA#0"), testing::ExitedWithCode(2), "'CopyFileA#0' is a bad fault");
+  EXPECT_EXIT(winhost::SetFaults("CopyFileA#x"), testing::ExitedWithCode(2), "'CopyFileA#x' is a bad fault");
   EXPECT_EXIT(winhost::SetFaults("CopyFileA#"), testing::ExitedWithCode(2), "bad fault");
+  EXPECT_EXIT(winhost::SetFaults("CopyFileA#-2"), testing::ExitedWithCode(2), "bad fault");
+  EXPECT_EXIT(winhost::SetFaults("#3"), testing::ExitedWithCode(2), "'#3' names no call");
+  EXPECT_EXIT(winhost::SetFaults("CopyFileA#1,CreateFile#1"), testing::ExitedWithCode(2),
+              "^winhost: WINHOST_FAULTS: 'CreateFile#1' names no call of the host layer "
+              "\\(did you mean CreateFileA\\?\\)\n$");
+  EXPECT_EXIT(winhost::SetFaults("persistfile::save#1"), testing::ExitedWithCode(2),
+              "did you mean IPersistFile::Save\\?");
+  EXPECT_EXIT(winhost::SetFaults("NoSuchCall#*"), testing::ExitedWithCode(2),
+              "'NoSuchCall#\\*' names no call of the host layer \\(names are spelt as in Win32");
+  // Names of every family are taken.
+  winhost::SetFaults("IPersistFile::Save#1 _fsopen#2;RegCloseKey#3+,FindFirstFileA#*,GetFileAttributesA#1");
+  EXPECT_EQ(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA("C:\\"), INVALID_FILE_ATTRIBUTES);
+  // A call of the layer counted under a name that plans cannot name is a
+  // slip of the layer itself, and ends the run.
+  EXPECT_EXIT(wh::Count("GetFileAttributes"), testing::ExitedWithCode(2),
+              "the call GetFileAttributes is missing from the list of call names");
 }
 
 TEST(Heap, BlocksAreCountedZeroedOnRequestAndCanFail) {

@@ -409,9 +409,10 @@ TEST(FolderPage, NextStoresTheFolderWithOneTrailingBackslash) {
       {nullptr, "c:\\Program Files\\Kelvorind\\TNM Verifier\\"},  // the default, untouched
       {"c:\\Program Files\\Kelvorind\\TNM Verifier\\", "c:\\Program Files\\Kelvorind\\TNM Verifier\\"},
       {"c:\\Program Files\\Kelvorind\\TNM Verifier", "c:\\Program Files\\Kelvorind\\TNM Verifier\\"},
-      {"", "\\"},
-      {"  d:\\with blanks  ", "  d:\\with blanks  \\"},  // neither trimmed nor checked
-      {"not a path at all", "not a path at all\\"},
+      {"d:\\with blanks  ", "d:\\with blanks  \\"},  // not trimmed
+      {"Z:\\", "Z:\\"},
+      {"\\\\server\\share", "\\\\server\\share\\"},
+      {"\\\\server\\share\\TNM", "\\\\server\\share\\TNM\\"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.typed ? c.typed : "(default)");
@@ -424,15 +425,43 @@ TEST(FolderPage, NextStoresTheFolderWithOneTrailingBackslash) {
   }
 }
 
+// Anything but a drive letter, a colon and a backslash, or a network path,
+// is refused with a box owned by the page, which stays open with the text as
+// typed; the folder chosen before is kept.
+TEST(FolderPage, NextRefusesWhatIsNoFullPath) {
+  for (const char *typed : {"", "Verifier", "  d:\\leading blanks", "d:", "d:relative\\x", "\\rooted",
+                            "/c/unix", "1:\\x", "\\\\server", "\\\\server\\", "\\\\\\share"}) {
+    SCOPED_TRACE(typed);
+    std::string script = std::string("page 101\nset 1000 ") + typed +
+                         "\nclick 1\nmessage \"TolvaMarked Verifier - Setup\" ok\nclick 1\n"
+                         "message \"TolvaMarked Verifier - Setup\" ok\nset 1000 e:\\Put Right\nclick 1\n";
+    Fresh("folder-refused", script.c_str());
+    strcpy(g_installDir, "c:\\Before\\");
+    EXPECT_EQ(Folder(), PAGE_NEXT);
+    EXPECT_STREQ(g_installDir, "e:\\Put Right\\");
+    std::vector<Json> boxes = Events("message");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const Json &b : boxes) {
+      EXPECT_TRUE(b["owner"].b);
+      EXPECT_EQ(b["style"].n, (double)(MB_OK | MB_ICONERROR));
+      EXPECT_EQ(b["text"].s.find("Please type the folder's full path: a drive letter, a colon and a backslash"),
+                0u)
+          << b["text"].s;
+    }
+    EXPECT_EQ(Events("closed").size(), 1u);  // the page stayed open through both
+  }
+}
+
 TEST(FolderPage, LongFoldersAreCutTo259CharactersBeforeTheBackslashTest) {
-  const std::string x259(259, 'x');
+  const std::string drive = "c:\\";
+  const std::string x259 = drive + std::string(256, 'x');
   struct Case {
     std::string typed, stored;
   } cases[] = {
-      {x259, x259 + "\\"},                                    // exactly fits
-      {std::string(300, 'y'), std::string(259, 'y') + "\\"},  // cut, then one appended
-      {std::string(258, 'z') + "\\tail", std::string(258, 'z') + "\\"},  // 259th is a backslash
-      {std::string(259, 'w') + "\\", std::string(259, 'w') + "\\"},      // its own one is cut off
+      {x259, x259 + "\\"},                                                  // exactly fits
+      {drive + std::string(297, 'y'), drive + std::string(256, 'y') + "\\"},  // cut, then one appended
+      {drive + std::string(255, 'z') + "\\tail", drive + std::string(255, 'z') + "\\"},  // 259th is a backslash
+      {drive + std::string(256, 'w') + "\\", drive + std::string(256, 'w') + "\\"},      // its own one is cut off
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.typed.size());

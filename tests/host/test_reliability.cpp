@@ -106,14 +106,19 @@ TEST(ShortcutFields, FailedSetterMeansNoLink) {
   EXPECT_EQ(SaveShellLink("C:\\x.exe", "-a", kDesktopLink, "TolvaMarked Verifier"), 0);
 }
 
-// With every call failing from the wizard on, the page still ends (EndDialog
-// is never made to fail) and the program ends with 0 instead of waiting on a
-// page that nothing can close.
+// With every call failing from the wizard on, the folder page cannot read a
+// full path and refuses Next; the agent then gives up with Escape, the page
+// ends (EndDialog is never made to fail) and the program ends with 0 instead
+// of waiting on a page that nothing can close, having installed nothing.
 TEST(PageEnd, EveryCallFailingStillEndsThePage) {
   SetupSandbox box("rel-page");
   SetupRun run = box.Run("auto yes\n", "*#5+");
   EXPECT_EQ(run.status, 0) << run.stderrText;
   EXPECT_TRUE(run.stderrText.empty());
+  std::vector<std::string> actions = run.Events("action");
+  ASSERT_FALSE(actions.empty());
+  EXPECT_NE(actions.back().find("\"step\":\"key escape\""), std::string::npos) << actions.back();
+  EXPECT_FALSE(box.Exists("c:\\Program Files\\Kelvorind\\TNM Verifier\\deinst.lst"));
 }
 
 }  // namespace

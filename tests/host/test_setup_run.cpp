@@ -50,6 +50,16 @@ std::string FullLog(const std::string &uninstallLine = "HKLM:Software\\microsoft
   return log;
 }
 
+// The log less every line that holds part.
+std::string Without(std::string log, const std::string &part) {
+  for (size_t at; (at = log.find(part)) != std::string::npos;) {
+    size_t start = log.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    log.erase(start, log.find('\n', at) + 1 - start);
+  }
+  return log;
+}
+
 // What every rollback must have removed (and what it leaves). verbRan: the
 // verb was registered before the failure, so HKCR\*\shell had to be made.
 void ExpectRolledBack(SetupSandbox &box, bool verbRan = true) {
@@ -241,6 +251,31 @@ TEST(SetupRun, ExistingTrustDbAndUninstallerFallbacks) {
     EXPECT_EQ("the user's own", box.Read(kDir + "Trust.db"));
     EXPECT_EQ(std::string::npos, box.Read(kLog).find("Trust.db"));
   }
+  for (const char *answer : {"yes", "no"}) {
+    // Unlike one that the install folder holds already, a Trust.db that the
+    // setup folder lacks, or that cannot be copied, is a question: Yes goes
+    // on without it, No rolls back.
+    for (bool missing : {true, false}) {
+      SCOPED_TRACE(std::string(answer) + (missing ? ", missing" : ", copy failed"));
+      SetupSandbox box("setup-notrust");
+      if (missing) std::filesystem::remove(box.HostPath("C:\\SETUP\\Trust.db"));
+      std::string script = std::string("page 101\nclick 1\npage 103\nclick 1\npage 104\nclick 1\n") +
+                           "message \"TolvaMarked Verifier - Setup\" " + answer + "\n" +
+                           (answer == std::string("yes") ? "message \"Installation Complete\" ok\n"
+                                                         : "message \"Installation Error\" ok\n");
+      SetupRun run = box.Run(script, missing ? "" : "CopyFileA#1");
+      ASSERT_EQ(0, run.status) << run.stderrText;
+      std::string text = run.Messages()[0];
+      EXPECT_EQ("TolvaMarked Verifier - Setup: Error copying the trust database Trust.db. The program "
+                "cannot check signatures without it.\nDo you want to continue?",
+                text);
+      EXPECT_FALSE(box.Exists(kDir + "Trust.db"));
+      if (answer == std::string("yes"))
+        EXPECT_EQ(Without(FullLog(), "Trust.db"), box.Read(kLog));
+      else
+        ExpectRolledBack(box, false);
+    }
+  }
   {
     // The Windows folder refuses the copy: the uninstaller goes to InstallDir.
     SetupSandbox box("setup-uninst");
@@ -351,15 +386,6 @@ std::vector<std::string> Captions(const SetupRun &run) {
   std::vector<std::string> out;
   for (const std::string &e : run.Events("message")) out.push_back(JsonField(e, "caption"));
   return out;
-}
-
-std::string Without(std::string log, const std::string &part) {
-  for (size_t at; (at = log.find(part)) != std::string::npos;) {
-    size_t start = log.rfind('\n', at);
-    start = start == std::string::npos ? 0 : start + 1;
-    log.erase(start, log.find('\n', at) + 1 - start);
-  }
-  return log;
 }
 
 TEST(SetupRun, EmptyOrUnterminatedShellFolders) {

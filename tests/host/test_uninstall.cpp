@@ -7,6 +7,7 @@
 #include <set>
 
 #include "archive/extractor.h"
+#include "tests/host/zip_builder.h"
 #include "tests/host/setup_run.h"
 
 namespace {
@@ -224,25 +225,72 @@ TEST(UninstallRoundTrip, FilesDeletedByHandFirst) {
   ExpectBackAsBefore(m.before, Snapshot(m.box));
 }
 
-// Files the user put into the install folder stay, and so do the folders
-// that hold them and every folder that the log does not lead to.
-TEST(UninstallRoundTrip, WhatTheUserAddedStays) {
+// Files the user put into the install folder stay, with the folders that
+// hold them; the box names the first five and counts the rest. Empty
+// folders go, whoever made them.
+TEST(UninstallRoundTrip, WhatTheUserAddedStaysAndIsNamed) {
   Installed m("uninstall-useradded");
   PutFile(kDir + "docs\\notes.txt", "mine");
+  for (const char *f : {"mine1.txt", "mine2.txt", "mine3.txt", "mine4.txt", "mine5.txt", "mine6.txt"})
+    PutFile(kDir + f, f);
   CreateDirectoryA((kDir + "Empty").c_str(), NULL);
   CreateDirectoryA((kDir + "Empty\\Deeper").c_str(), NULL);
   SetupRun run = Uninstall(m.box, m.command, kConfirm);
   ASSERT_EQ(2u, run.Messages().size());
   EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier has been removed from your computer.\n\n"
-                "The folder\n\n" + kDir + "\n\nstill holds files that Setup did not install, so "
-                "it has been left in place. You may delete it yourself.",
+                "The folder " + kDir + " still holds files that Setup did not install, so it has been "
+                "left in place:\n    docs\\notes.txt\n    mine1.txt\n    mine2.txt\n    mine3.txt\n"
+                "    mine4.txt\n    and 2 more",
             run.Messages()[1]);
   EXPECT_EQ("mine", m.box.Read(kDir + "docs\\notes.txt"));
-  EXPECT_TRUE(m.box.Exists(kDir + "Empty\\Deeper"));
+  EXPECT_EQ("mine6.txt", m.box.Read(kDir + "mine6.txt"));
+  EXPECT_FALSE(m.box.Exists(kDir + "Empty"));
   for (const char *f : {"ReadMe.txt", "qenvo.exe", "qenvo.hlp", "Trust.db", "deinst.lst",
                         "docs\\Signatures.txt"})
     EXPECT_FALSE(m.box.Exists(kDir + f)) << f;
   EXPECT_FALSE(m.box.KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_EQ(0, winhost::OpenFindHandles());
+}
+
+// A file that cannot be deleted is named as such, not as one that Setup did
+// not install; so is a logged file outside the install folder.
+TEST(UninstallRoundTrip, FilesThatCouldNotBeDeletedAreNamed) {
+  Installed m("uninstall-stuck");
+  // The first deletion is the log's first file record, the second its next.
+  SetupRun run = Uninstall(m.box, m.command, kConfirm, "DeleteFileA#1,DeleteFileA#6");
+  ASSERT_EQ(2u, run.Messages().size());
+  EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier could not be removed completely.\n\n"
+                "These files could not be deleted; they may be open in another program:\n    " +
+                kDir + "ReadMe.txt\n    C:\\WINDOWS\\Desktop\\TolvaMarked Verifier.lnk",
+            run.Messages()[1]);
+  EXPECT_TRUE(m.box.Exists(kDir + "ReadMe.txt"));
+  EXPECT_FALSE(m.box.Exists(kDir + "docs"));
+  EXPECT_FALSE(m.box.Exists(kLog));
+}
+
+// Empty folders of the archive are made without a record: the uninstaller
+// finds them below the install folder, removes them, and leaves nothing.
+TEST(UninstallRoundTrip, EmptyFoldersOfTheArchiveGo) {
+  SetupSandbox box("uninstall-emptydirs");
+  std::vector<ZipMember> members(6);
+  const char *names[] = {"qenvo.exe", "ReadMe.txt", "qenvo.hlp", "Plugins/", "Data/Cache/", "Data/Logs/"};
+  for (size_t i = 0; i < members.size(); i++) {
+    members[i].name = names[i];
+    members[i].method = 0;
+    if (i < 3) members[i].data.assign(10, 'x');
+  }
+  Bytes zip = BuildZip(members);
+  std::ofstream(box.HostPath("C:\\SETUP\\data1.qv"), std::ios::binary)
+      .write((const char *)zip.data(), (std::streamsize)zip.size());
+  ASSERT_EQ(0, box.Run(kDefaults).status);
+  ASSERT_TRUE(box.Exists(kDir + "Data\\Cache"));
+  ASSERT_EQ(std::string::npos, box.Read(kLog).find("Data"));
+  std::string command = box.RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+  SetupRun run = Uninstall(box, command, kConfirm);
+  EXPECT_EQ(std::string(kCaption) + ": TolvaMarked Verifier has been removed from your computer.",
+            run.Messages()[1]);
+  EXPECT_FALSE(box.Exists(kDir));
+  EXPECT_TRUE(box.Exists("c:\\Program Files\\Kelvorind"));
 }
 
 // An install folder that cannot be removed although it is empty (a window

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # scripts/dist, the vendor's packer: product folders that the setup would
-# refuse are refused before anything is written, each with its reason; the
-# example product gives a complete folder whose archive holds exactly the
-# product's files, deflated or stored, with correct CRCs.
+# refuse, or that lack the files its shortcuts and verb point at, are refused
+# before anything is written, each with its reason; --help prints to stdout;
+# the example product gives a complete folder whose archive holds exactly the
+# product's files and empty folders, deflated or stored, with correct CRCs,
+# and the counts it announces are those it packs.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -51,22 +53,47 @@ mkdir -p "$WORK/long/$part/$part"
 echo x >"$WORK/long/$part/$part/$(printf 'f%.0s' {1..60}).txt"
 refused long 'is 266 bytes long; the setup reads at most 260'
 
-# The example product, when both builds are there to pack and check it.
+# A product without the files that the setup's shortcuts and verb point at.
+mkdir -p "$WORK/nolinks/docs"
+echo x >"$WORK/nolinks/qenvo.exe"
+echo x >"$WORK/nolinks/docs/ReadMe.txt"
+refused nolinks 'has no ReadMe.txt at its top: setup.exe.s shortcuts'
+grep -q 'has no qenvo.hlp at its top' "$WORK/nolinks.err" || bad "nolinks: qenvo.hlp is not named"
+grep -q 'has no qenvo.exe' "$WORK/nolinks.err" && bad "nolinks: qenvo.exe is there, yet named"
+
+# --help: the usage and what the packer does, on stdout.
+status=0
+"$dist" --help >"$WORK/help.out" 2>"$WORK/help.err" || status=$?
+[ $status -eq 0 ] || bad "--help exits with $status"
+head -1 "$WORK/help.out" | grep -q '^usage: scripts/dist PRODUCT_DIR' || bad "--help prints no usage on stdout"
+grep -q 'qenvo.exe, ReadMe.txt and qenvo.hlp' "$WORK/help.out" || bad "--help does not name the linked files"
+[ ! -s "$WORK/help.err" ] || bad "--help wrote to stderr: $(cat "$WORK/help.err")"
+
+# The example product with two empty folders, when both builds are there to
+# pack and check it: the counts announced are the counts packed.
 if [ -f "$WIN_BIN/setup.exe" ] && [ -x "$HOST_BIN/extract" ]; then
   out="$WORK/shipped"
-  "$dist" "$SOURCE_DIR/example/product" "$out" >"$WORK/example.out" 2>&1 ||
+  product="$WORK/product"
+  cp -r "$SOURCE_DIR/example/product" "$product"
+  mkdir -p "$product/Plugins" "$product/Data/Cache"
+  "$dist" "$product" "$out" >"$WORK/example.out" 2>&1 ||
     bad "the example product was not packed: $(cat "$WORK/example.out")"
   grep -q 'unpack byte for byte' "$WORK/example.out" || bad "the packer did not report its check"
+  grep -qF 'Packing 6 members (4 files, 2 empty folders)' "$WORK/example.out" ||
+    bad "the packer announced other counts: $(cat "$WORK/example.out")"
+  [ "$(grep -o 'Packing [0-9]*/[0-9]*' "$WORK/example.out" | tail -1)" = "Packing 6/6" ] ||
+    bad "the progress does not end at 6/6: $(cat "$WORK/example.out")"
+  grep -qF 'and the 2 empty folders with them' "$WORK/example.out" || bad "the check does not count the empty folders"
   for f in setup.exe data1.qv Trust.db UninstallTNM.exe; do
     [ -s "$out/$f" ] || bad "$f is missing from the folder"
   done
   cmp -s "$out/setup.exe" "$WIN_BIN/../dist/setup.exe" || bad "setup.exe is not the build's shipped copy"
-  (cd "$SOURCE_DIR/example/product" && find . -type f | sed 's|^\./||' | sort) >"$WORK/want.txt"
+  (cd "$product" && { find . -type f; find . -type d -empty | sed 's|$|/|'; } | sed 's|^\./||' | sort) >"$WORK/want.txt"
   python3 - "$out/data1.qv" "$WORK/want.txt" <<'EOF' || bad "data1.qv does not hold the product as it should"
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 names = sorted(i.filename for i in z.infolist())
-want = open(sys.argv[2]).read().split()
+want = sorted(open(sys.argv[2]).read().split())
 assert names == want, (names, want)
 assert all(i.compress_type in (0, 8) and not i.extra for i in z.infolist())
 assert z.testzip() is None
@@ -76,4 +103,4 @@ else
 fi
 
 [ $errors -eq 0 ] || fail "$errors packer check(s) failed"
-say "PASS: the packer refuses unsafe products and packs the example product"
+say "PASS: the packer refuses unsafe products and products without their linked files, and packs the example product"
