@@ -54,10 +54,7 @@ TEST(UiRes, ReadsADialogExTemplateFieldByField) {
   ASSERT_TRUE(wh::ReadDialogTemplate(ExTemplate(), &d));
   EXPECT_EQ(d.style, (DWORD)(WS_POPUP | WS_CAPTION | DS_SETFONT));
   EXPECT_EQ(d.exstyle, (DWORD)WS_EX_CLIENTEDGE);
-  EXPECT_EQ(d.x, 1);
-  EXPECT_EQ(d.y, 2);
-  EXPECT_EQ(d.w, 300);
-  EXPECT_EQ(d.h, -5);
+  EXPECT_EQ(std::vector<int>({d.x, d.y, d.w, d.h}), std::vector<int>({1, 2, 300, -5}));
   EXPECT_EQ(d.caption, "Caption");
   EXPECT_EQ(d.font_size, 9);
   EXPECT_EQ(d.font, "MS Shell Dlg");
@@ -77,29 +74,6 @@ TEST(UiRes, ReadsADialogExTemplateFieldByField) {
   EXPECT_EQ(std::vector<int>({b.x, b.y, b.w, b.h}), std::vector<int>({10, 20, 30, 40}));
   EXPECT_EQ(c.cls, "MyClass");
   EXPECT_EQ(c.id, 9);
-}
-
-TEST(UiRes, ReadsAClassicDialogTemplate) {
-  Bytes t;  // no DS_SETFONT: no font follows the caption
-  t.D(WS_POPUP).D(0).W(2).W(0).W(0).W(100).W(40).W(0).W(0).S("");
-  t.Align().D(WS_CHILD | ES_AUTOHSCROLL).D(0).W(5).W(6).W(7).W(8).W(0xFFFF).Ord(0x81).S("").W(0);
-  t.Align().D(WS_CHILD).D(WS_EX_CLIENTEDGE).W(1).W(1).W(1).W(1).W(1000).Ord(0x85);
-  t.W('a').W(0xE9).W(0x20AC).W(0x3042).W(0).W(0);  // the text in the ANSI code page, 1252
-  wh::RcDialog d;
-  ASSERT_TRUE(wh::ReadDialogTemplate(t.b, &d));
-  EXPECT_EQ(d.style, (DWORD)WS_POPUP);
-  EXPECT_EQ(d.caption, "");
-  EXPECT_EQ(d.font, "");
-  EXPECT_EQ(d.font_size, 0);
-  ASSERT_EQ(d.controls.size(), 2u);
-  EXPECT_EQ(d.controls[0].id, 0xFFFF);  // 16 bits
-  EXPECT_EQ(d.controls[0].cls, "Edit");
-  EXPECT_EQ(d.controls[0].style, (DWORD)(WS_CHILD | ES_AUTOHSCROLL));
-  EXPECT_EQ(d.controls[0].y, 6);
-  EXPECT_EQ(d.controls[1].id, 1000);
-  EXPECT_EQ(d.controls[1].cls, "ComboBox");
-  EXPECT_EQ(d.controls[1].exstyle, (DWORD)WS_EX_CLIENTEDGE);
-  EXPECT_EQ(d.controls[1].text, "a\xE9\x80?");
 }
 
 TEST(UiRes, RefusesCutTemplates) {
@@ -167,6 +141,12 @@ TEST(UiRes, WindresOutputIsFoundByIdAndName) {
   ASSERT_NE(opt, nullptr);
   EXPECT_EQ(opt->controls[5].id, 0xFFFF);  // a DIALOG holds them in 16 bits
   EXPECT_EQ(opt->controls[7].id, IDC_TEST_DERIVED);
+  const wh::RcDialog *plain = wh::FindDialogTemplate(MAKEINTRESOURCEA(IDD_TEST_PLAIN));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->font, "");  // no FONT, so no DS_SETFONT and no font in the template
+  ASSERT_EQ(plain->controls.size(), 1u);
+  EXPECT_EQ(plain->controls[0].text, "OK");
+  EXPECT_EQ(plain->controls[0].cls, "Button");
   // The bitmap is the file less its BITMAPFILEHEADER.
   std::ifstream in(std::string(SOURCE_DIR) + "/tests/host/test_page.bmp", std::ios::binary);
   const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
