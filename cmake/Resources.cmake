@@ -20,6 +20,7 @@ function(program_resources target)
       get_filename_component(dir ${abs} DIRECTORY)
       set(res ${CMAKE_CURRENT_BINARY_DIR}/rc/${target}_${stem}.res)
       set(out ${res}.cpp)
+      file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/rc)
       # The preprocessor lists the included headers in a depfile; the
       # bitmaps, which windres reads itself, are those beside the script.
       file(GLOB bitmaps ${dir}/*.bmp)
