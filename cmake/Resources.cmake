@@ -1,10 +1,13 @@
 # program_resources(target file.rc ...): the program's dialog templates and
-# bitmaps. On Windows windres compiles the .rc files; on the host build the
-# same files are embedded as text (with their #include "..." files expanded)
-# and the host layer builds its dialogs from them, so both sides read one
-# source of truth.
+# bitmaps. Both builds compile the .rc files with windres. On Windows the
+# linker puts them into the program; the host build has windres write a .res
+# file, whose bytes are embedded and registered with the host layer at
+# start-up, which reads its dialogs from them as Windows does.
 if(WIN32)
   enable_language(RC)
+else()
+  # Any MinGW-w64 windres writes the same .res file.
+  find_program(WINDRES NAMES x86_64-w64-mingw32-windres i686-w64-mingw32-windres REQUIRED)
 endif()
 
 function(program_resources target)
@@ -15,19 +18,22 @@ function(program_resources target)
     else()
       get_filename_component(stem ${rc} NAME_WE)
       get_filename_component(dir ${abs} DIRECTORY)
-      set(out ${CMAKE_CURRENT_BINARY_DIR}/rc/${target}_${stem}_rc.cpp)
-      # The files the script includes and the bitmaps it names are listed in
-      # a depfile by the embedding step; the folder's headers and bitmaps are
-      # named here as well, for the first build.
-      file(GLOB deps ${dir}/*.h ${dir}/*.bmp)
+      set(res ${CMAKE_CURRENT_BINARY_DIR}/rc/${target}_${stem}.res)
+      set(out ${res}.cpp)
+      file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/rc)
+      # The preprocessor lists the included headers in a depfile; the
+      # bitmaps, which windres reads itself, are those beside the script.
+      file(GLOB bitmaps ${dir}/*.bmp)
       add_custom_command(
         OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -DINPUT=${abs} -DOUTPUT=${out} -DDEPFILE=${out}.d
-                "-DINCLUDE_DIRS=${CMAKE_SOURCE_DIR}"
+        COMMAND ${WINDRES} -O res -I ${CMAKE_SOURCE_DIR} -i ${abs} -o ${res}
+                --preprocessor-arg=-MMD --preprocessor-arg=-MF --preprocessor-arg=${out}.d
+                --preprocessor-arg=-MT --preprocessor-arg=${out}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${res} -DOUTPUT=${out}
                 -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
-        DEPENDS ${abs} ${deps} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+        DEPENDS ${abs} ${bitmaps} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
         DEPFILE ${out}.d
-        COMMENT "Embedding ${rc}")
+        COMMENT "Compiling ${rc}")
       target_sources(${target} PRIVATE ${out})
     endif()
   endforeach()

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "internal.h"
-#include "rc_parse.h"
+#include "resources.h"
 
 namespace wh {
 

@@ -288,7 +288,7 @@ Window *BuildDialog(const RcDialog *t, HWND parent, DLGPROC proc, bool modal) {
     k->cls = c.cls;
     k->text = c.text;
     k->image = c.image;
-    k->id = t->ex ? c.id : (int)(WORD)c.id;  // DIALOG keeps ids in 16 bits
+    k->id = c.id;
     k->style = c.style;
     k->exstyle = c.exstyle;
     k->du = {c.x, c.y, c.w, c.h};

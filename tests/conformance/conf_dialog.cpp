@@ -21,7 +21,39 @@ void Saw(char c) {
   g_order[g_order_len] = 0;
 }
 
+// Every control of IDD_CONF_DIALOG as conformance.rc writes it: its id, its
+// text, and its size in dialog units, which scale as the dialog's own 200 x
+// 100 do (the edit box's client edge takes 2 pixels a side).
+struct TemplateControl {
+  int id;
+  const char *text;
+  int w, h, edge;
+};
+const TemplateControl kTemplate[] = {
+    {IDC_CONF_EDIT, "", 120, 13, 2},  {IDC_CONF_LABEL, "Label &text", 120, 10, 0},
+    {IDC_CONF_CHECK, "Tick", 60, 10, 0}, {IDC_CONF_WIDE, "", 100, 16, 0},
+    {IDC_CONF_NARROW, "", 50, 8, 0},  {IDOK, "OK", 50, 14, 0},
+    {IDCANCEL, "Cancel", 50, 14, 0}};
+
+void CheckTemplate(HWND dlg) {
+  RECT d;
+  CHECK(GetClientRect(dlg, &d));
+  for (const TemplateControl &t : kTemplate) {
+    HWND c = GetDlgItem(dlg, t.id);
+    CHECK_EQ(GetDlgCtrlID(c), t.id);
+    char buf[32] = "";
+    GetWindowTextA(c, buf, sizeof buf);
+    CHECK_STR(buf, t.text);
+    RECT r = {0, 0, 0, 0};
+    CHECK(GetClientRect(c, &r));
+    CHECK_EQ(r.right + 2 * t.edge, (t.w * d.right + 100) / 200);
+    long h = r.bottom + 2 * t.edge - (t.h * d.bottom + 50) / 100;
+    CHECK(h >= -1 && h <= 1);
+  }
+}
+
 void CheckControls(HWND dlg, WPARAM focus) {
+  CheckTemplate(dlg);
   HWND edit = GetDlgItem(dlg, IDC_CONF_EDIT);
   HWND label = GetDlgItem(dlg, IDC_CONF_LABEL);
   HWND check = GetDlgItem(dlg, IDC_CONF_CHECK);

@@ -6,11 +6,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/host/rc_parse.h"
+#include "platform/host/resources.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "setup/pages.h"
@@ -281,8 +283,8 @@ void CheckTemplate(int id, const std::vector<Expected> &want) {
   for (size_t i = 0; i < want.size(); i++) {
     const wh::RcControl &c = d->controls[i];
     const Expected &e = want[i];
-    SCOPED_TRACE("control " + std::to_string(i) + " (line " + std::to_string(c.line) + ")");
-    EXPECT_EQ(c.id, e.id);
+    SCOPED_TRACE("control " + std::to_string(i));
+    EXPECT_EQ(c.id, (int)(WORD)e.id);  // a DIALOG template holds ids in 16 bits
     EXPECT_EQ(c.cls, e.cls);
     EXPECT_EQ(c.x, e.x);
     EXPECT_EQ(c.y, e.y);
@@ -351,14 +353,15 @@ unsigned Le(const std::string &d, size_t at, int bytes) {
 }
 
 TEST(PagesBitmap, SidePanelIsAnUncompressed16ColourBitmap) {
-  wh::RcName name;
-  name.id = IDB_PAGE_BITMAP;
-  ASSERT_NE(wh::FindResourceEntry("BITMAP", name), nullptr);
-  const std::string *data = wh::ResourceFileData("page.bmp");
-  ASSERT_NE(data, nullptr);
-  const std::string &d = *data;
+  std::ifstream in(std::string(SOURCE_DIR) + "/setup/page.bmp", std::ios::binary);
+  const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const unsigned stride = 60, pixels = stride * 260;  // 119 pixels of 4 bits, in 32-bit units
   ASSERT_EQ(d.size(), 14u + 40u + 64u + pixels);
+  // The program holds the file less its BITMAPFILEHEADER, as windres stores a bitmap.
+  const std::string *dib = wh::FindResourceData(MAKEINTRESOURCEA(2) /* RT_BITMAP */,
+                                                MAKEINTRESOURCEA(IDB_PAGE_BITMAP));
+  ASSERT_NE(dib, nullptr);
+  EXPECT_EQ(*dib, d.substr(14));
   EXPECT_EQ(d.substr(0, 2), "BM");
   EXPECT_EQ(Le(d, 2, 4), d.size());
   EXPECT_EQ(Le(d, 10, 4), 118u);                 // pixels right after the palette
