@@ -120,7 +120,7 @@ void CompletionStep(FILE *log, bool submenuMade) {
     Compose(g_explorerCommand, sizeof g_explorerCommand, "explorer \"", g_submenuDir, "\"");
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
-    startup.cb = 68;  // the size of the 32-bit record
+    startup.cb = sizeof startup;  // 68 bytes in the 32-bit program, 104 in a 64-bit one
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
     if (CreateProcessA(NULL, g_explorerCommand, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL,

@@ -105,7 +105,8 @@ TEST(SetupRun, DefaultInstallation) {
   ASSERT_EQ(1u, process.size());
   EXPECT_EQ("explorer \"" + kSubmenu + "\"", JsonField(process[0], "cmdline"));
   EXPECT_NE(std::string::npos, process[0].find("\"flags\":32"));
-  EXPECT_NE(std::string::npos, process[0].find("\"cb\":68"));
+  EXPECT_NE(std::string::npos,
+            process[0].find("\"cb\":" + std::to_string(sizeof(STARTUPINFOA))));
   EXPECT_NE(std::string::npos, run.events.back().find("\"status\":0"));
 }
 
