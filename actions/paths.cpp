@@ -2,23 +2,9 @@
 
 #include <string.h>
 
-#include "setup/state.h"
+#include "common/state.h"
 
 SECURITY_ATTRIBUTES g_folderSecurity;
-
-int JoinPath(char *out, size_t capacity, const char *folder, const char *name) {
-  size_t folderLength = strlen(folder);
-  bool slash = folderLength == 0 || folder[folderLength - 1] != '\\';
-  size_t total = folderLength + (slash ? 1 : 0) + strlen(name);
-  if (total + 1 > capacity) {
-    if (capacity) out[0] = 0;
-    return -1;
-  }
-  memcpy(out, folder, folderLength);
-  if (slash) out[folderLength++] = '\\';
-  strcpy(out + folderLength, name);
-  return 0;
-}
 
 static bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 

@@ -1,4 +1,4 @@
-// Joining folders and names, and creating every folder along a path.
+// Creating every folder along a path.
 #ifndef ACTIONS_PATHS_H
 #define ACTIONS_PATHS_H
 
@@ -11,11 +11,6 @@ enum { CREATE_DIRECTORY_FAILED = 53 };
 // The security record every created folder gets: no descriptor, handles not
 // inherited. The extractor fills it in before it creates folders.
 extern SECURITY_ATTRIBUTES g_folderSecurity;
-
-// folder, a backslash unless folder already ends in one, then name, into out
-// (capacity characters with the terminator). Returns 0, or -1 when the result
-// would not fit (out is then left empty).
-int JoinPath(char *out, size_t capacity, const char *folder, const char *name);
 
 // Creates, component by component, every folder among the first length
 // characters of path that is followed by a backslash (never a drive root, nor

@@ -5,6 +5,10 @@
 
 #include <string.h>
 
+#include "common/registry_path.h"
+#include "common/text.h"
+#include "installlog/install_log.h"
+
 enum {
   SHELL_FOLDER_VALUE_FAILED = -7,
   FIRST_VALUE_FAILED = -100,
@@ -21,7 +25,7 @@ static const char *const kShellFolderPath[] = {"Software",       "microsoft", "W
 static const int kShellFolderDepth = sizeof kShellFolderPath / sizeof kShellFolderPath[0];
 
 static const char kUninstallPath[] = "Software\\microsoft\\windows\\CurrentVersion\\Uninstall";
-static const char kShellVerbPrefix[] = "*\\shell\\";
+static const char kShellPath[] = "*\\shell";
 
 // A string value with its terminator counted in the byte count.
 static LONG SetStringValue(HKEY key, const char *name, const char *text) {
@@ -60,24 +64,11 @@ int OpenPathCreateKey(HKEY root, const char *path, const char *name, HKEY *key) 
   char *work = (char *)HeapAlloc(GetProcessHeap(), 0, length + 1);
   if (!work) return PATH_OPEN_FAILED;  // nothing opened, nothing created
   memcpy(work, path, length + 1);
-  for (size_t i = 0; i < length; i++)
-    if (work[i] == '\\') work[i] = 0;
-
-  // Each component is opened below the key before it, which is closed at
-  // once (the first time that is the root key itself). An empty component,
-  // from a doubled or leading backslash, names no key and is passed over:
-  // opening "" would hand back the very handle that is closed next.
-  HKEY current = root;
-  for (size_t start = 0; start < length; start += strlen(work + start) + 1) {
-    if (!work[start]) continue;
-    HKEY next;
-    LONG opened = RegOpenKeyA(current, work + start, &next);
-    RegCloseKey(current);
-    if (opened != ERROR_SUCCESS) {
-      HeapFree(GetProcessHeap(), 0, work);
-      return PATH_OPEN_FAILED;
-    }
-    current = next;
+  SplitRegistryPath(work, length);
+  HKEY current;
+  if (OpenRegistryPath(root, work, length, &current) != 0) {
+    HeapFree(GetProcessHeap(), 0, work);
+    return PATH_OPEN_FAILED;
   }
   LONG created = RegCreateKeyA(current, name, key);
   RegCloseKey(current);
@@ -90,7 +81,7 @@ int RegisterUninstall(const char *keyName, const char *displayName, const char *
   HKEY uninstallKey;
   int r = OpenPathCreateKey(HKEY_LOCAL_MACHINE, kUninstallPath, keyName, &uninstallKey);
   if (r != 0) return r;
-  if (log) fprintf(log, "HKLM:Software\\microsoft\\windows\\CurrentVersion\\Uninstall\\%s\n", keyName);
+  LogKey(log, LOG_HKLM, kUninstallPath, keyName, "");
   if (SetStringValue(uninstallKey, "DisplayName", displayName) != ERROR_SUCCESS) {
     RegCloseKey(uninstallKey);
     return FIRST_VALUE_FAILED;
@@ -107,14 +98,12 @@ int RegisterShellVerb(const char *verb, const char *menuText, const char *comman
   if (OpenPathCreateKey(HKEY_CLASSES_ROOT, "*", "shell", &shellKey) == 0) RegCloseKey(shellKey);
 
   HKEY verbKey;
-  int r = OpenPathCreateKey(HKEY_CLASSES_ROOT, "*\\shell", verb, &verbKey);
+  int r = OpenPathCreateKey(HKEY_CLASSES_ROOT, kShellPath, verb, &verbKey);
   if (r != 0) return r;
   // The "command" key goes first, so that a replay deletes it before the
   // verb key that holds it.
-  if (log) {
-    fprintf(log, "HKCR:*\\shell\\%s\\command\n", verb);
-    fprintf(log, "HKCR:*\\shell\\%s\n", verb);
-  }
+  LogKey(log, LOG_HKCR, kShellPath, verb, "\\command");
+  LogKey(log, LOG_HKCR, kShellPath, verb, "");
   if (SetStringValue(verbKey, NULL, menuText) != ERROR_SUCCESS) {
     RegCloseKey(verbKey);
     return FIRST_VALUE_FAILED;
@@ -123,14 +112,10 @@ int RegisterShellVerb(const char *verb, const char *menuText, const char *comman
   // The verb's path, never cut: a verb too long for it fails as a key that
   // cannot be created.
   char path[REGISTRY_PATH_CAPACITY];
-  size_t prefixLength = sizeof kShellVerbPrefix - 1;
-  size_t verbLength = strlen(verb);
-  if (prefixLength + verbLength + 1 > sizeof path) {
+  if (JoinPath(path, sizeof path, kShellPath, verb) != 0) {
     RegCloseKey(verbKey);
     return KEY_CREATE_FAILED;
   }
-  memcpy(path, kShellVerbPrefix, prefixLength);
-  memcpy(path + prefixLength, verb, verbLength + 1);
 
   HKEY commandKey;
   r = OpenPathCreateKey(HKEY_CLASSES_ROOT, path, "command", &commandKey);

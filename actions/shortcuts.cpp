@@ -4,7 +4,8 @@
 
 #include <string.h>
 
-#include "actions/paths.h"
+#include "common/text.h"
+#include "installlog/install_log.h"
 #include "platform/win.h"
 
 enum { SHORTCUT_FAILED = -1 };
@@ -69,6 +70,6 @@ int CreateShortcut(const char *baseFolder, const char *fileName, const char *arg
     r = SaveShellLink(target, arguments, linkPath, linkName);
   // Recorded whatever the outcome, so that a rollback also removes what a
   // failed save may have left.
-  if (log) fprintf(log, "File:%s\n", linkPath);
+  LogFile(log, linkPath, "");
   return r;
 }

@@ -12,7 +12,7 @@
 // length of zero bytes, XOR the register of B started from 0; a skip table
 // applies that carry with four lookups. Long lanes run fastest; shorter ones
 // serve what is left of a buffer.
-#include "archive/output_sink.h"
+#include "archive/crc32.h"
 
 enum { kLongLane = 8192, kShortLane = 512, kLanes = 4 };
 

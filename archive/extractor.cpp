@@ -10,7 +10,9 @@
 #include "archive/progress.h"
 #include "archive/progress_ids.h"
 #include "archive/zip_records.h"
-#include "setup/state.h"
+#include "common/state.h"
+#include "common/text.h"
+#include "installlog/install_log.h"
 
 enum { kEndRecordTail = 32000, kPathCapacity = 2100 };
 
@@ -28,32 +30,13 @@ static void PumpMessages() {
   }
 }
 
-// folder with a trailing backslash, then name; false when it does not fit.
-static bool FolderAndName(char *out, size_t capacity, const char *folder, const char *name) {
-  size_t n = strlen(folder), m = strlen(name);
-  if (n + 1 + m + 1 > capacity) return false;
-  memcpy(out, folder, n);
-  if (n == 0 || out[n - 1] != '\\') out[n++] = '\\';
-  memcpy(out + n, name, m + 1);
-  return true;
-}
-
 // A member name must stay inside the installation folder: not empty, no
-// drive, no leading backslash, and no component of two or more dots alone
-// (".." climbs; Windows reads longer runs of dots much the same way).
+// drive, no leading backslash, and no step of dots alone.
 static bool IsSafeMemberName(const char *name) {
   if (name[0] == 0 || name[0] == '\\') return false;
   if (((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) && name[1] == ':')
     return false;
-  for (const char *p = name; *p;) {
-    size_t n = strcspn(p, "\\");
-    size_t dots = 0;
-    while (dots < n && p[dots] == '.') dots++;
-    if (n >= 2 && dots == n) return false;
-    if (!p[n]) break;
-    p += n + 1;
-  }
-  return true;
+  return !HasDotStep(name);
 }
 
 static void SetText(HWND control, const char *prefix, const char *text) {
@@ -71,7 +54,7 @@ static void SetText(HWND control, const char *prefix, const char *text) {
 int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char *installDir,
                      FILE *log) {
   char archivePath[kPathCapacity];
-  if (!FolderAndName(archivePath, sizeof archivePath, sourceDir, archiveName)) return EXTRACT_FAILED;
+  if (JoinPath(archivePath, sizeof archivePath, sourceDir, archiveName)) return EXTRACT_FAILED;
 
   g_folderSecurity.nLength = sizeof(SECURITY_ATTRIBUTES);
   g_folderSecurity.lpSecurityDescriptor = NULL;
@@ -83,13 +66,13 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
 
   EndOfCentralDir end;
   DWORD centralPos;
-  if (FindEndOfCentralDir(archive, kEndRecordTail, &end, &centralPos)) {
+  if (FindEndOfCentralDir(archive, kEndRecordTail, &end, &centralPos, &g_progress.archiveSize)) {
     CloseHandle(archive);
     return EXTRACT_FAILED;
   }
 
   char installCopy[kPathCapacity];
-  if (!FolderAndName(installCopy, sizeof installCopy, installDir, "")) {
+  if (JoinPath(installCopy, sizeof installCopy, installDir, "")) {
     CloseHandle(archive);
     return EXTRACT_FAILED;
   }
@@ -154,7 +137,7 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
     if (name[keep - 1] == '\\') continue;  // a folder member: its folder now exists
 
     SetText(status, "Extracting: ", name);
-    if (log) fprintf(log, "File:%s%s\n", installCopy, name);
+    LogFile(log, installCopy, name);
     int rc = ExtractMember(archive, &header, name);
     if (rc) {
       result = rc;

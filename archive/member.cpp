@@ -6,20 +6,8 @@
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 
-OutputSink g_outputSink;
-
 static const DWORD kStoredChunk = 16384;
 static BYTE g_storedBuffer[kStoredChunk];
-
-int Flush(const BYTE *buffer, DWORD count) {
-  // The CRC takes the bytes whatever the write's outcome.
-  g_outputSink.crc = Crc32Update(g_outputSink.crc, buffer, count);
-  if (count == 0) return 0;
-  DWORD written = 0;
-  if (!WriteFile(g_outputSink.output, buffer, count, &written, NULL) || written != count)
-    return FLUSH_WRITE_FAILED;
-  return 0;
-}
 
 void SetMemberFileTime(HANDLE file, const LocalFileHeader *header) {
   FILETIME local, utc;
@@ -30,7 +18,7 @@ void SetMemberFileTime(HANDLE file, const LocalFileHeader *header) {
   CloseHandle(file);
 }
 
-static int CopyStoredMember(HANDLE archive, HANDLE output, DWORD size) {
+static int CopyStoredMember(HANDLE archive, DWORD size) {
   DWORD copied = 0;
   while (copied < size) {
     DWORD n = size - copied < kStoredChunk ? size - copied : kStoredChunk;
@@ -40,7 +28,6 @@ static int CopyStoredMember(HANDLE archive, HANDLE output, DWORD size) {
       return MEMBER_FAILED;
     }
     if (got == 0) return MEMBER_FAILED;
-    g_outputSink.output = output;
     if (Flush(g_storedBuffer, got)) return MEMBER_FAILED;
     AdvanceProgress(got);
     copied += got;
@@ -49,13 +36,13 @@ static int CopyStoredMember(HANDLE archive, HANDLE output, DWORD size) {
 }
 
 int ExtractMember(HANDLE archive, const LocalFileHeader *header, const char *name) {
-  g_outputSink.crc = 0;
   HANDLE output = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (output == INVALID_HANDLE_VALUE) return MEMBER_FAILED;
+  BeginOutput(output);
 
   int result;
   if (header->method == 0) {
-    result = CopyStoredMember(archive, output, header->compressedSize);
+    result = CopyStoredMember(archive, header->compressedSize);
   } else if (header->method == 8) {
     int r = InflateMember(archive, output);
     result = r == INFLATE_OK ? MEMBER_OK : r == INFLATE_NO_MEMORY ? MEMBER_NO_MEMORY : MEMBER_FAILED;

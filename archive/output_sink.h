@@ -15,11 +15,10 @@ extern OutputSink g_outputSink;
 
 enum { FLUSH_WRITE_FAILED = 50 };
 
+// Starts a member: its CRC from 0, its bytes into output.
+void BeginOutput(HANDLE output);
+
 // Adds count bytes to the running CRC, then writes them; 0 or 50.
 int Flush(const BYTE *buffer, DWORD count);
-
-// Continues the ZIP CRC-32 (reflected 0xEDB88320, preset and result
-// complemented) over further bytes; start a new value from 0.
-uint32_t Crc32Update(uint32_t crc, const BYTE *buffer, DWORD length);
 
 #endif

@@ -7,7 +7,7 @@
 
 struct ProgressMeter {
   HWND bar;
-  DWORD archiveSize;  // recorded when the end record is found
+  DWORD archiveSize;  // set by the extractor when it finds the end record
   DWORD total;        // bytes reported since the last reset
 };
 extern ProgressMeter g_progress;

@@ -2,7 +2,7 @@
 // scan of the file's tail, central directory entries, local headers, names.
 #include "archive/zip_records.h"
 
-#include "archive/progress.h"
+#include "common/le.h"
 
 static const BYTE kCentralSignature[4] = {0x50, 0x4B, 0x01, 0x02};
 static const BYTE kLocalSignature[4] = {0x50, 0x4B, 0x03, 0x04};
@@ -11,10 +11,6 @@ static const BYTE kEndSignature[4] = {0x50, 0x4B, 0x05, 0x06};
 enum { kTailMax = 32000 };
 static BYTE g_tail[kTailMax];
 
-uint16_t ReadLe16(const BYTE *b) { return (uint16_t)(b[0] | (b[1] << 8)); }
-uint32_t ReadLe32(const BYTE *b) {
-  return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
-}
 
 static bool SeekTo(HANDLE archive, DWORD pos) {
   // Positions are 32-bit unsigned: a zero high part keeps offsets of 2 to
@@ -34,10 +30,11 @@ static bool SignatureIs(const BYTE *bytes, const BYTE *signature) {
   return true;
 }
 
-int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos) {
+int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos,
+                        DWORD *archiveSize) {
   DWORD size = GetFileSize(archive, NULL);
   if (size == INVALID_FILE_SIZE) return 2;
-  g_progress.archiveSize = size;
+  *archiveSize = size;
   if (maxTail > kTailMax) maxTail = kTailMax;
   // Unsigned, so that the tail never exceeds the buffer whatever the size.
   DWORD tail = size < maxTail ? size : maxTail;

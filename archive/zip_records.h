@@ -45,12 +45,10 @@ struct LocalFileHeader {
   uint16_t nameLength, extraLength;
 };
 
-uint16_t ReadLe16(const BYTE *bytes);
-uint32_t ReadLe32(const BYTE *bytes);
-
 // Each returns 0, or 2 when a seek or read fails, is short or meets a wrong
-// signature.
-int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos);
+// signature. FindEndOfCentralDir also hands back the archive's size.
+int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos,
+                        DWORD *archiveSize);
 int ReadCentralDirEntry(HANDLE archive, CentralDirEntry *entry, DWORD *centralPos);
 int ReadLocalFileHeader(HANDLE archive, const CentralDirEntry *entry, LocalFileHeader *header,
                         DWORD *localPos);

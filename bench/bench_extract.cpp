@@ -31,13 +31,14 @@
 
 #include "archive/extractor.h"
 #include "archive/inflate.h"
+#include "archive/crc32.h"
 #include "archive/output_sink.h"
 #include "bench/corpus.h"
 #include "bench/pipeline.h"
 #include "bench/program_files.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
-#include "setup/state.h"
+#include "common/state.h"
 
 // ---- Heap accounting: every HeapAlloc of the program goes through here ----
 //

@@ -26,10 +26,16 @@ if(WIN32)
     COMMENT "Import library for COMCTL32 ordinal 17")
   add_custom_target(comctl32_ord17 DEPENDS ${COMCTL32_ORD_LIB})
 
+  # The system's import libraries, for the programs and for the layers of
+  # code they link (which name them after themselves on the link line).
+  add_library(win32_libraries INTERFACE)
+  add_dependencies(win32_libraries comctl32_ord17)
+  target_link_libraries(win32_libraries INTERFACE ${COMCTL32_ORD_LIB} ole32 uuid shell32 advapi32
+                        user32 kernel32)
+
   function(link_platform target)
-    add_dependencies(${target} comctl32_ord17)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${target} PRIVATE ${COMCTL32_ORD_LIB} ole32 uuid shell32 advapi32 user32 kernel32)
+    target_link_libraries(${target} PRIVATE win32_libraries)
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
                         -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
                         -Wl,--major-os-version,4 -Wl,--minor-os-version,0)

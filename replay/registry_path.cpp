@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "common/registry_path.h"
+
 enum { REGISTRY_PATH_CAPACITY = 2000 };
 
 int DeleteRegistryPath(HKEY root, const char *path) {
@@ -15,33 +17,19 @@ int DeleteRegistryPath(HKEY root, const char *path) {
     }
   }
   work[length] = '\0';
-  if (length == 0) return -99;
+  if (length == 0) return DELETE_KEY_EMPTY_PATH;
 
   // "Key\Sub\" names the same key as "Key\Sub".
   if (work[length - 1] == '\\') work[--length] = '\0';
 
-  // Split into components in place; the last one is the key to delete.
-  char *last = work;
-  for (int i = 0; i < length; i++) {
-    if (work[i] == '\\') {
-      work[i] = '\0';
-      last = work + i + 1;
-    }
-  }
-
-  // Walk down to the parent of the last key, closing each key (the root
-  // included) once its child is open. RegOpenKeyA hands back the key itself
-  // for an empty component (a doubled backslash); that handle stays open.
-  HKEY current = root;
-  for (char *part = work; part < last; part += strlen(part) + 1) {
-    HKEY next = NULL;
-    LONG opened = RegOpenKeyA(current, part, &next);
-    if (opened != ERROR_SUCCESS || next != current) RegCloseKey(current);
-    if (opened != ERROR_SUCCESS) return -101;
-    current = next;
-  }
-
+  // The last key is the one to delete; the keys before it are walked.
+  char *last = strrchr(work, '\\');
+  last = last ? last + 1 : work;
+  size_t parents = (size_t)(last - work);
+  SplitRegistryPath(work, parents);
+  HKEY current;
+  if (OpenRegistryPath(root, work, parents, &current) != 0) return DELETE_KEY_PATH_FAILED;
   LONG deleted = RegDeleteKeyA(current, last);
   RegCloseKey(current);
-  return deleted == ERROR_SUCCESS ? 0 : -102;
+  return deleted == ERROR_SUCCESS ? 0 : DELETE_KEY_FAILED;
 }

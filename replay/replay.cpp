@@ -4,46 +4,22 @@
 
 #include <string.h>
 
-enum { LINE_CAPACITY = 2000, LINE_READ_SIZE = 1999, TAG_LENGTH = 5, KEY_ROOT_COUNT = 6 };
-
 enum ReplaySweep { SWEEP_FILES, SWEEP_FOLDERS, SWEEP_KEYS };
 
-static const char *const kFileTags[2] = {"File:", "UFil:"};
-static const char *const kFolderTags[2] = {"Dire:", "UDir:"};
-static const char *const kKeyTags[2][KEY_ROOT_COUNT] = {
-    {"HKCR:", "HKCU:", "HKLM:", "HKUS:", "HKCC:", "HKDD:"},
-    {"UKCR:", "UKCU:", "UKLM:", "UKUS:", "UKCC:", "UKDD:"},
-};
-// The root key of each key tag, in the order of the tag tables.
-static const HKEY kKeyRoots[KEY_ROOT_COUNT] = {HKEY_CLASSES_ROOT,  HKEY_CURRENT_USER,
-                                               HKEY_LOCAL_MACHINE, HKEY_USERS,
-                                               HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
-
-static int HasTag(const char *line, const char *tag) {
-  return strncmp(line, tag, TAG_LENGTH) == 0;
-}
-
-// Removes what one line names, when its tag is one of this sweep's for the
-// pass. Every other line is passed over; failures to remove are ignored.
+// Removes what one line names, when it is a record of this sweep's kind and
+// of the pass's set. Every other line is passed over; failures to remove are
+// ignored.
 static void ActOnLine(const char *line, int sweep, int pass) {
   if (pass != REPLAY_ROLLBACK && pass != REPLAY_UNINSTALL) return;
-  const char *payload = line + TAG_LENGTH;
-  switch (sweep) {
-    case SWEEP_FILES:
-      if (HasTag(line, kFileTags[pass])) DeleteFileA(payload);
-      break;
-    case SWEEP_FOLDERS:
-      if (HasTag(line, kFolderTags[pass])) RemoveDirectoryA(payload);
-      break;
-    default:
-      for (int i = 0; i < KEY_ROOT_COUNT; i++) {
-        if (HasTag(line, kKeyTags[pass][i])) {
-          DeleteRegistryPath(kKeyRoots[i], payload);
-          break;
-        }
-      }
-      break;
-  }
+  LogRecord record;
+  ClassifyLogLine(line, &record);
+  // A rollback removes the setup's own records; the uninstall pass removes
+  // those left for the uninstaller.
+  int set = pass == REPLAY_ROLLBACK ? LOG_SETUP_RECORD : LOG_UNINSTALL_RECORD;
+  if (record.set != set) return;
+  if (sweep == SWEEP_FILES && record.kind == LOG_FILE) DeleteFileA(record.payload);
+  if (sweep == SWEEP_FOLDERS && record.kind == LOG_FOLDER) RemoveDirectoryA(record.payload);
+  if (sweep == SWEEP_KEYS && record.kind == LOG_KEY) DeleteRegistryPath(record.root, record.payload);
 }
 
 // One sweep from the top of the log. The seek writes out whatever the
@@ -55,8 +31,8 @@ static int RunSweep(FILE *log, int sweep, int pass) {
   // record that could not be written would otherwise end the rollback after
   // its files, leaving the logged folders and keys in place.
   clearerr(log);
-  char line[LINE_CAPACITY];
-  while (ReadLogLine(line, LINE_READ_SIZE, log)) ActOnLine(line, sweep, pass);
+  char line[LOG_LINE_CAPACITY];
+  while (ReadLogLine(line, LOG_LINE_READ_SIZE, log)) ActOnLine(line, sweep, pass);
   return ferror(log) ? 1 : 0;
 }
 

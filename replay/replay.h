@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include "installlog/install_log.h"
 #include "platform/win.h"
 
 enum ReplayPass { REPLAY_ROLLBACK = 0, REPLAY_UNINSTALL = 1 };
@@ -17,17 +18,12 @@ enum ReplayPass { REPLAY_ROLLBACK = 0, REPLAY_UNINSTALL = 1 };
 // (the remaining sweeps are not run). The log stays open, at its end.
 int ReplayLog(FILE *log, int pass);
 
-// Reads at most size - 1 characters of one line (stopping after its newline)
-// and cuts it at its first CR or LF. Returns buffer, or NULL when nothing was
-// read before the end of the log, or when a read error struck, even part way
-// through the line.
-char *ReadLogLine(char *buffer, int size, FILE *log);
-
 // Deletes the last key of root\path (no leading backslash, a trailing one is
 // allowed; at most 1999 characters of path are used), opening the keys on
 // the way one at a time. Every handle it opens is closed before it returns.
-// 0, -99 (empty path), -101 (a key on the way cannot be opened) or -102 (the
-// last key cannot be deleted).
+enum { DELETE_KEY_EMPTY_PATH = -99, DELETE_KEY_PATH_FAILED = -101, DELETE_KEY_FAILED = -102 };
+// 0, DELETE_KEY_EMPTY_PATH, DELETE_KEY_PATH_FAILED (a key on the way cannot
+// be opened) or DELETE_KEY_FAILED (the last key cannot be deleted).
 int DeleteRegistryPath(HKEY root, const char *path);
 
 #endif

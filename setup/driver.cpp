@@ -10,12 +10,14 @@
 #include "actions/registry_actions.h"
 #include "actions/shortcuts.h"
 #include "archive/extractor.h"
+#include "common/state.h"
+#include "common/text.h"
+#include "installlog/install_log.h"
 #include "platform/win.h"
 #include "replay/replay.h"
 #include "setup/page_ids.h"
 #include "setup/pages.h"
 #include "setup/source_dir.h"
-#include "setup/state.h"
 
 namespace {
 
@@ -36,24 +38,13 @@ char g_submenuDir[kPathCapacity];
 char g_explorerCommand[kPathCapacity];
 char g_trustDbPath[kPathCapacity];
 
-// Appends text to buffer (capacity characters with the terminator), cut at
-// the capacity; the driver's buffers are sized so that nothing it composes
-// is ever cut.
-void Append(char *buffer, size_t capacity, const char *text) {
-  size_t n = strlen(buffer), m = strlen(text);
-  if (n + m + 1 > capacity) m = capacity - n - 1;
-  memcpy(buffer + n, text, m);
-  buffer[n + m] = 0;
-}
-
+// The texts a, b, ... one after another in buffer; the driver's buffers are
+// sized so that nothing it composes is ever cut.
 void Compose(char *buffer, size_t capacity, const char *a, const char *b = "", const char *c = "",
              const char *d = "", const char *e = "") {
+  const char *texts[] = {a, b, c, d, e};
   buffer[0] = 0;
-  Append(buffer, capacity, a);
-  Append(buffer, capacity, b);
-  Append(buffer, capacity, c);
-  Append(buffer, capacity, d);
-  Append(buffer, capacity, e);
+  for (const char *text : texts) AppendText(buffer, capacity, text);
 }
 
 void ShowError(const char *text, const char *caption) {
@@ -99,7 +90,7 @@ void RollbackExit(FILE *log) {
   int replayed = ReplayLog(log, REPLAY_ROLLBACK);
   fclose(log);
   if (replayed != 0) {
-    FILE *again = _fsopen(g_logPath, "rt", _SH_DENYNO);
+    FILE *again = OpenInstallLog(g_logPath, _SH_DENYNO);
     if (again) {
       ReplayLog(again, REPLAY_ROLLBACK);
       fclose(again);
@@ -110,9 +101,9 @@ void RollbackExit(FILE *log) {
 }
 
 void CompletionStep(FILE *log, bool submenuMade) {
-  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier\n");
-  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\\QENVO\n");
-  fprintf(log, "UKCU:Software\\Kelvorind\\TNM Verifier\n");
+  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier");
+  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO");
+  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier");
   fclose(log);
 
   // Without a submenu folder there is nothing to show in Explorer.
@@ -142,7 +133,7 @@ void CompletionStep(FILE *log, bool submenuMade) {
 // the user is asked, as for the other missing parts. False on No.
 bool CopyTrustDb(FILE *log) {
   if (CopyInstallFile(g_sourceDir, kTrustDb, g_installDir, log, 0) == 0) return true;
-  Compose(g_trustDbPath, sizeof g_trustDbPath, g_installDir, kTrustDb);
+  JoinPath(g_trustDbPath, sizeof g_trustDbPath, g_installDir, kTrustDb);
   DWORD attributes = GetFileAttributesA(g_trustDbPath);
   return (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ||
          AskYes("Error copying the trust database Trust.db. The program cannot check signatures "
@@ -245,24 +236,19 @@ int RunSetup() {
               "Error Finding Windows Directory");
     return 0;
   }
-  if (g_windowsDir[n - 1] != '\\') strcat(g_windowsDir, "\\");
+  EndWithBackslash(g_windowsDir, sizeof g_windowsDir);
 
-  Compose(g_logPath, sizeof g_logPath, g_installDir, "deinst.lst");
+  JoinPath(g_logPath, sizeof g_logPath, g_installDir, "deinst.lst");
   if (CreateDirectoryPath(g_logPath, (int)strlen(g_logPath))) {
     ShowError("Error Creating Installation Directory!", g_setupCaption);
     return 0;
   }
-  FILE *log = _fsopen(g_logPath, "w+t", _SH_DENYNO);
+  FILE *log = CreateInstallLog(g_logPath);
   if (!log) {
     ShowError("Error Installing Program Files!", g_setupCaption);
     return 0;
   }
-  // Each record goes to the file as it is written. A buffered record would be
-  // lost for good when the rollback's seek fails to write it out (the runtime
-  // drops a buffer it cannot write), and the rollback would then know nothing
-  // of what the installation made.
-  setvbuf(log, NULL, _IONBF, 0);
-  fprintf(log, "Name:TolvaMarked Verifier\n");
+  LogProductName(log, kProductName);
   Install(log);
   return 0;
 }

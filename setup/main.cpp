@@ -2,7 +2,7 @@
 // is read from the system.
 #include "platform/win.h"
 #include "setup/driver.h"
-#include "setup/state.h"
+#include "common/state.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_instance = instance;

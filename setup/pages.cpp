@@ -4,9 +4,9 @@
 // folder page's InstallDir, the options page's InstallOptions.
 #include "setup/pages.h"
 
-#include <string.h>
 
-#include "setup/state.h"
+#include "common/state.h"
+#include "common/text.h"
 
 const char DefaultInstallDir[] = "c:\\Program Files\\Kelvorind\\TNM Verifier\\";
 
@@ -34,8 +34,9 @@ static int IsFullPath(const char *text) {
   char letter = (char)(text[0] | 0x20);  // lower case
   if (letter >= 'a' && letter <= 'z' && text[1] == ':' && text[2] == '\\') return 1;
   if (text[0] != '\\' || text[1] != '\\' || !text[2] || text[2] == '\\') return 0;
-  const char *slash = strchr(text + 3, '\\');  // after the server's name
-  return slash && slash[1] && slash[1] != '\\';
+  const char *p = text + 3;
+  while (*p && *p != '\\') p++;  // past the server's name
+  return *p && p[1] && p[1] != '\\';
 }
 
 // Reads the edit box into g_installDir and, when it holds a full path, makes
@@ -49,10 +50,7 @@ static int StoreInstallDir(HWND page) {
   if (length > FOLDER_READ_LIMIT - 1) length = FOLDER_READ_LIMIT - 1;
   g_installDir[length] = '\0';
   if (!IsFullPath(g_installDir)) return -1;
-  if (g_installDir[length - 1] != '\\') {
-    g_installDir[length] = '\\';
-    g_installDir[length + 1] = '\0';
-  }
+  EndWithBackslash(g_installDir, INSTALL_DIR_CAPACITY);
   return 0;
 }
 

@@ -8,7 +8,7 @@
 #include "archive/extractor.h"
 #include "platform/host/internal.h"
 #include "platform/host/winhost_test.h"
-#include "setup/state.h"
+#include "common/state.h"
 
 int main(int argc, char **argv) {
   if (argc != 4) {

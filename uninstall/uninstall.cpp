@@ -8,13 +8,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/text.h"
+#include "installlog/install_log.h"
 #include "platform/win.h"
 #include "replay/replay.h"
 
 namespace {
 
-enum { kPathCapacity = 2000, kLineCapacity = 2000, kLineReadSize = 1999, kNameCapacity = 128,
-       kTextCapacity = 4400, kTagLength = 5, kListed = 5 };
+enum { kPathCapacity = 2000, kNameCapacity = 128, kTextCapacity = 4400, kListed = 5 };
 
 const char kCaption[] = "TolvaMarked Verifier - Uninstall";
 const char kDefaultName[] = "TolvaMarked Verifier";
@@ -26,7 +27,7 @@ char g_logPath[kPathCapacity];
 char g_installDir[kPathCapacity];   // the log's folder, ending in a backslash
 bool g_logPathIsFull;               // g_logPath is as GetFullPathNameA gave it
 char g_productName[kNameCapacity];  // from the log's "Name:" line
-char g_line[kLineCapacity];
+char g_line[LOG_LINE_CAPACITY];
 char g_folder[kPathCapacity];
 char g_text[kTextCapacity];
 
@@ -34,19 +35,8 @@ void Show(const char *text, UINT icon) {
   MessageBoxA(NULL, text, kCaption, MB_OK | icon);
 }
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-// Does text begin with prefix, letter case aside (Windows paths)?
-bool BeginsWith(const char *text, const char *prefix) {
-  for (; *prefix; text++, prefix++)
-    if (!*text || Lower(*text) != Lower(*prefix)) return false;
-  return true;
 }
 
 // Where the program's own token ends. A quoted token ends at its closing
@@ -59,7 +49,7 @@ const char *SkipProgramToken(const char *p) {
     return close ? close + 1 : p + strlen(p);
   }
   for (const char *q = p; *q; q++) {
-    if (BeginsWith(q, kProgramName)) {
+    if (BeginsWithPath(q, kProgramName)) {
       const char *end = q + sizeof kProgramName - 1;
       if (!*end || IsBlank(*end)) return end;
     }
@@ -113,10 +103,11 @@ void FindInstallDir() {
 // The first line of a log the setup wrote is "Name:" and the product's
 // name. 0, or 1 when the file is no install log.
 int ReadProductName(FILE *log) {
-  if (!ReadLogLine(g_line, kLineReadSize, log) || strncmp(g_line, "Name:", kTagLength) != 0)
+  LogRecord record;
+  if (!ReadLogLine(g_line, LOG_LINE_READ_SIZE, log) || ClassifyLogLine(g_line, &record) != LOG_NAME)
     return 1;
   // A longer name than the buffer holds is cut; the boxes only show it.
-  const char *name = g_line[kTagLength] ? g_line + kTagLength : kDefaultName;
+  const char *name = record.payload[0] ? record.payload : kDefaultName;
   size_t n = strlen(name);
   if (n >= sizeof g_productName) n = sizeof g_productName - 1;
   memcpy(g_productName, name, n);
@@ -132,19 +123,6 @@ bool FolderExists(const char *path) {
 bool FileExists(const char *path) {
   DWORD a = GetFileAttributesA(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Do two paths name the same file, as Windows compares them: letter case
-// aside, and '/' taken for '\\'?
-bool SamePath(const char *a, const char *b) {
-  for (; *a && *b; a++, b++) {
-    if (IsSeparator(*a) ? !IsSeparator(*b) : Lower(*a) != Lower(*b)) return false;
-  }
-  return !*a && !*b;
 }
 
 // A few names of one kind of what stays, for the closing box: the first
@@ -172,10 +150,9 @@ void Note(NameList *list, const char *name) {
 bool Logged(FILE *log, const char *path) {
   if (fseek(log, 0, SEEK_SET) != 0) return false;
   clearerr(log);
-  while (ReadLogLine(g_line, kLineReadSize, log)) {
-    if ((strncmp(g_line, "File:", kTagLength) == 0 || strncmp(g_line, "UFil:", kTagLength) == 0) &&
-        SamePath(g_line + kTagLength, path))
-      return true;
+  LogRecord record;
+  while (ReadLogLine(g_line, LOG_LINE_READ_SIZE, log)) {
+    if (ClassifyLogLine(g_line, &record) == LOG_FILE && SamePath(record.payload, path)) return true;
   }
   return false;
 }
@@ -185,10 +162,10 @@ bool Logged(FILE *log, const char *path) {
 void FindFilesLeft(FILE *log) {
   if (fseek(log, 0, SEEK_SET) != 0) return;
   clearerr(log);
-  while (ReadLogLine(g_line, kLineReadSize, log)) {
-    if ((strncmp(g_line, "File:", kTagLength) == 0 || strncmp(g_line, "UFil:", kTagLength) == 0) &&
-        FileExists(g_line + kTagLength))
-      Note(&g_notRemoved, g_line + kTagLength);
+  LogRecord record;
+  while (ReadLogLine(g_line, LOG_LINE_READ_SIZE, log)) {
+    if (ClassifyLogLine(g_line, &record) == LOG_FILE && FileExists(record.payload))
+      Note(&g_notRemoved, record.payload);
   }
 }
 
@@ -236,10 +213,7 @@ void SweepFolder(FILE *log, size_t length) {
 
 // Appends text to g_text, cut at its end.
 void Say(const char *text) {
-  size_t n = strlen(g_text), m = strlen(text);
-  if (n + m >= sizeof g_text) m = sizeof g_text - n - 1;
-  memcpy(g_text + n, text, m);
-  g_text[n + m] = 0;
+  AppendText(g_text, sizeof g_text, text);
 }
 
 void SayList(const NameList &list) {
@@ -298,7 +272,7 @@ void Uninstall() {
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (n > 0 && n < sizeof windowsDir) SetCurrentDirectoryA(windowsDir);
 
-  FILE *log = _fsopen(g_logPath, "rt", _SH_DENYWR);
+  FILE *log = OpenInstallLog(g_logPath, _SH_DENYWR);
   if (!log) {
     snprintf(g_text, sizeof g_text,
              "The installation log\n\n%s\n\ncannot be opened. It may have been moved or deleted, "

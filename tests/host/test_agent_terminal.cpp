@@ -11,7 +11,7 @@
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
 #include "setup/pages.h"
-#include "setup/state.h"
+#include "common/state.h"
 #include "tests/host/sandbox.h"
 #include "tests/host/test_dialogs.h"
 #include "tests/host/zip_builder.h"

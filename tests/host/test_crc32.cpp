@@ -2,6 +2,7 @@
 // long buffers across the lane groups, and values continued chunk by chunk.
 #include <random>
 
+#include "archive/crc32.h"
 #include "archive/output_sink.h"
 #include "tests/host/archive_fixture.h"
 

@@ -9,7 +9,7 @@
 #include "archive/inflate.h"
 #include "archive/progress.h"
 #include "archive/zip_records.h"
-#include "setup/state.h"
+#include "common/state.h"
 #include "tests/host/json_field.h"
 #include "tests/host/zip_builder.h"
 

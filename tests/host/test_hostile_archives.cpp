@@ -8,7 +8,7 @@
 
 #include "archive/extractor.h"
 #include "archive/inflate.h"
-#include "setup/state.h"
+#include "common/state.h"
 #include "tests/host/zip_builder.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "setup/pages.h"
-#include "setup/state.h"
+#include "common/state.h"
 #include "tests/host/sandbox.h"
 
 namespace {

@@ -693,7 +693,7 @@ TEST(ReplayRegistryPath, ResultsAndHandles) {
       {"Software\\Missing\\Leaf", -101, 2},  // a key on the way is missing
       {"Missing\\Deeper\\Leaf", -101, 1},
       {"Top", 0, 0},                         // directly below the root
-      {"\\After Slash", 0, 1},               // only backslash first: below the root
+      {"\\After Slash", 0, 0},               // an empty first key names none: below the root
       {"Trailing\\Key\\", 0, 1},             // the trailing backslash is dropped
       {"\\", -102, 0},                       // the root itself cannot go
   };
@@ -716,7 +716,7 @@ TEST(ReplayRegistryPath, ResultsAndHandles) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Tolva\\Parent\\Child"));
 }
 
-TEST(ReplayRegistryPath, DoubledBackslashKeepsTheKeyInHand) {
+TEST(ReplayRegistryPath, DoubledBackslashNamesNoKey) {
   Fresh("replay-regpath-double");
   MakeKey(HKEY_LOCAL_MACHINE, "Software\\Tolva\\Leaf");
   EXPECT_EQ(DeleteRegistryPath(HKEY_LOCAL_MACHINE, "Software\\\\Tolva\\Leaf"), 0);

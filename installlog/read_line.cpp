@@ -1,5 +1,5 @@
 // One line of the install log, read back through the stream that wrote it.
-#include "replay/replay.h"
+#include "installlog/install_log.h"
 
 char *ReadLogLine(char *buffer, int size, FILE *log) {
   if (!buffer || !log || size < 1) return NULL;

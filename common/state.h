@@ -1,6 +1,7 @@
-// Process-wide values shared by the driver, the wizard pages and the actions.
-#ifndef SETUP_STATE_H
-#define SETUP_STATE_H
+// The process-wide values: written by the driver and the wizard pages, read
+// by the layers below them (the extractor's window, the folder errors' owner).
+#ifndef COMMON_STATE_H
+#define COMMON_STATE_H
 
 #include "platform/win.h"
 

@@ -1,4 +1,4 @@
-#include "setup/state.h"
+#include "common/state.h"
 
 const char g_setupCaption[] = "TolvaMarked Verifier - Setup";
 HINSTANCE g_instance;
