@@ -1,3 +1,4 @@
+// Creating the folders along a path, one step at a time.
 #include "actions/paths.h"
 
 #include <string.h>

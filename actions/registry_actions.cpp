@@ -9,15 +9,7 @@
 #include "common/text.h"
 #include "installlog/install_log.h"
 
-enum {
-  SHELL_FOLDER_VALUE_FAILED = -7,
-  FIRST_VALUE_FAILED = -100,
-  SECOND_VALUE_FAILED = -101,
-  PATH_OPEN_FAILED = -103,
-  KEY_CREATE_FAILED = -104
-};
-
-enum { REGISTRY_PATH_CAPACITY = 500 };
+enum { kRegistryPathCapacity = 500 };
 
 // The per-user Shell Folders key, one component per open.
 static const char *const kShellFolderPath[] = {"Software",       "microsoft", "Windows",
@@ -111,7 +103,7 @@ int RegisterShellVerb(const char *verb, const char *menuText, const char *comman
 
   // The verb's path, never cut: a verb too long for it fails as a key that
   // cannot be created.
-  char path[REGISTRY_PATH_CAPACITY];
+  char path[kRegistryPathCapacity];
   if (JoinPath(path, sizeof path, kShellPath, verb) != 0) {
     RegCloseKey(verbKey);
     return KEY_CREATE_FAILED;

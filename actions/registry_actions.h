@@ -7,23 +7,36 @@
 
 #include "platform/win.h"
 
+// The results beside 0. QueryShellFolder also gives -1 to -6: the k-th key of
+// the Shell Folders path could not be opened.
+enum {
+  SHELL_FOLDER_VALUE_FAILED = -7,
+  FIRST_VALUE_FAILED = -100,
+  SECOND_VALUE_FAILED = -101,
+  PATH_OPEN_FAILED = -103,
+  KEY_CREATE_FAILED = -104
+};
+
 // Reads the named value of the per-user Shell Folders key into buffer
 // (bufferSize bytes); on 0 the buffer holds the folder, terminated at the
-// value's size. 0, -1 to -6 (the k-th key of the path cannot be opened) or -7
-// (value missing, empty, too large or neither REG_SZ nor REG_EXPAND_SZ).
+// value's size. 0, -1 to -6 or SHELL_FOLDER_VALUE_FAILED (value missing,
+// empty, too large or neither REG_SZ nor REG_EXPAND_SZ).
 int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize);
 
 // Opens root\path one existing key at a time and creates (or opens) name
-// below it; on 0 *key is open and the caller closes it. 0, -103 or -104.
+// below it; on 0 *key is open and the caller closes it. 0, PATH_OPEN_FAILED
+// or KEY_CREATE_FAILED.
 int OpenPathCreateKey(HKEY root, const char *path, const char *name, HKEY *key);
 
 // The uninstall entry HKLM\...\Uninstall\keyName with "DisplayName" and
-// "UninstallString". 0, -100, -101, -103 or -104.
+// "UninstallString". 0, FIRST_VALUE_FAILED, SECOND_VALUE_FAILED,
+// PATH_OPEN_FAILED or KEY_CREATE_FAILED.
 int RegisterUninstall(const char *keyName, const char *displayName, const char *uninstallString,
                       FILE *log);
 
 // HKCR\*\shell\verb (default value menuText) with its "command" sub-key
-// (default value commandLine). 0, -100, -101, -103 or -104.
+// (default value commandLine). 0, FIRST_VALUE_FAILED, SECOND_VALUE_FAILED,
+// PATH_OPEN_FAILED or KEY_CREATE_FAILED.
 int RegisterShellVerb(const char *verb, const char *menuText, const char *commandLine, FILE *log);
 
 #endif

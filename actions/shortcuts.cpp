@@ -8,9 +8,7 @@
 #include "installlog/install_log.h"
 #include "platform/win.h"
 
-enum { SHORTCUT_FAILED = -1 };
-
-enum { SHORTCUT_PATH_CAPACITY = 500, WIDE_LINK_CAPACITY = 260 };
+enum { kPathCapacity = 500, kWideLinkCapacity = 260 };
 
 static const char kLinkSuffix[] = ".lnk";
 
@@ -19,7 +17,7 @@ int SaveShellLink(const char *target, const char *arguments, const char *linkPat
   // The save takes the path in UTF-16 from a buffer of 260 wide characters;
   // a longer path cannot be handed over whole, so it is refused before COM is
   // touched.
-  if (strlen(linkPath) >= WIDE_LINK_CAPACITY) return SHORTCUT_FAILED;
+  if (strlen(linkPath) >= kWideLinkCapacity) return SHORTCUT_FAILED;
 
   // Every successful CoInitialize (S_FALSE included) is matched by one
   // CoUninitialize; a failed one has nothing to end.
@@ -38,8 +36,8 @@ int SaveShellLink(const char *target, const char *arguments, const char *linkPat
     IPersistFile *file = NULL;
     hr = SUCCEEDED(set) ? link->QueryInterface(IID_IPersistFile, (void **)&file) : set;
     if (SUCCEEDED(hr)) {
-      WCHAR widePath[WIDE_LINK_CAPACITY];
-      if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, WIDE_LINK_CAPACITY) > 0)
+      WCHAR widePath[kWideLinkCapacity];
+      if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kWideLinkCapacity) > 0)
         hr = file->Save(widePath, TRUE);
       else
         hr = E_FAIL;  // no path to save at
@@ -55,8 +53,8 @@ int SaveShellLink(const char *target, const char *arguments, const char *linkPat
 
 int CreateShortcut(const char *baseFolder, const char *fileName, const char *arguments,
                    const char *linkName, const char *linkFolder, FILE *log) {
-  char target[SHORTCUT_PATH_CAPACITY];
-  char linkPath[SHORTCUT_PATH_CAPACITY];
+  char target[kPathCapacity];
+  char linkPath[kPathCapacity];
   int r = SHORTCUT_FAILED;
 
   // A link path that does not fit is never cut: there is then nothing to

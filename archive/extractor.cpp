@@ -16,7 +16,7 @@
 
 enum { kEndRecordTail = 32000, kPathCapacity = 2100 };
 
-INT_PTR CALLBACK ProgressDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+static INT_PTR CALLBACK ProgressDialogProc(HWND, UINT message, WPARAM, LPARAM) {
   // The window offers no way to cancel: only the opening is acknowledged.
   return message == WM_INITDIALOG;
 }
@@ -104,7 +104,7 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
       break;
     }
     char centralName[ZIP_NAME_MAX + 1];
-    DWORD keep = entry.nameLength < ZIP_NAME_MAX ? entry.nameLength : ZIP_NAME_MAX;
+    DWORD keep = entry.nameLength < ZIP_NAME_MAX ? entry.nameLength : (DWORD)ZIP_NAME_MAX;
     DWORD skip = (DWORD)entry.nameLength + entry.extraLength + entry.commentLength - keep;
     if (ReadEntryName(archive, keep, skip, centralName, &centralPos)) {
       result = EXTRACT_FAILED;
@@ -118,7 +118,7 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
       break;
     }
     char name[ZIP_NAME_MAX + 1];
-    keep = header.nameLength < ZIP_NAME_MAX ? header.nameLength : ZIP_NAME_MAX;
+    keep = header.nameLength < ZIP_NAME_MAX ? header.nameLength : (DWORD)ZIP_NAME_MAX;
     skip = (DWORD)header.nameLength + header.extraLength - keep;
     if (ReadEntryName(archive, keep, skip, name, &localPos)) {
       result = EXTRACT_FAILED;

@@ -16,6 +16,4 @@ enum { EXTRACT_FAILED = 2 };
 int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char *installDir,
                      FILE *log);
 
-INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
 #endif

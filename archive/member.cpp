@@ -6,10 +6,12 @@
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 
-static const DWORD kStoredChunk = 16384;
+enum { kStoredChunk = 16384 };
 static BYTE g_storedBuffer[kStoredChunk];
 
-void SetMemberFileTime(HANDLE file, const LocalFileHeader *header) {
+// Sets the file's last-write time from the header's DOS date and time, taken
+// as local time, and closes the file.
+static void SetMemberFileTime(HANDLE file, const LocalFileHeader *header) {
   FILETIME local, utc;
   if (DosDateTimeToFileTime(header->modDate, header->modTime, &local)) {
     if (!LocalFileTimeToFileTime(&local, &utc)) utc = local;
@@ -21,7 +23,7 @@ void SetMemberFileTime(HANDLE file, const LocalFileHeader *header) {
 static int CopyStoredMember(HANDLE archive, DWORD size) {
   DWORD copied = 0;
   while (copied < size) {
-    DWORD n = size - copied < kStoredChunk ? size - copied : kStoredChunk;
+    DWORD n = size - copied < kStoredChunk ? size - copied : (DWORD)kStoredChunk;
     DWORD got = 0;
     if (!ReadFile(archive, g_storedBuffer, n, &got, NULL)) {
       MessageBoxA(NULL, "Error reading zip file!", "Error", MB_ICONERROR);

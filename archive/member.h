@@ -16,8 +16,4 @@ enum {
 // CRC-32 and stamps the last-write time. Returns one of the results above.
 int ExtractMember(HANDLE archive, const LocalFileHeader *header, const char *name);
 
-// Sets the file's last-write time from the header's DOS date and time, taken
-// as local time, and closes the file.
-void SetMemberFileTime(HANDLE file, const LocalFileHeader *header);
-
 #endif

@@ -1,3 +1,4 @@
+// The progress bar: archive bytes read, as a share of the archive, over 0..128.
 #include "archive/progress.h"
 
 ProgressMeter g_progress;

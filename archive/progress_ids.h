@@ -1,3 +1,4 @@
+// The control ids of the progress window (archive/progress.rc).
 #ifndef ARCHIVE_PROGRESS_IDS_H
 #define ARCHIVE_PROGRESS_IDS_H
 #define IDD_PROGRESS 102

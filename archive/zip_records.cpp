@@ -33,15 +33,15 @@ static bool SignatureIs(const BYTE *bytes, const BYTE *signature) {
 int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos,
                         DWORD *archiveSize) {
   DWORD size = GetFileSize(archive, NULL);
-  if (size == INVALID_FILE_SIZE) return 2;
+  if (size == INVALID_FILE_SIZE) return ZIP_RECORD_FAILED;
   *archiveSize = size;
   if (maxTail > kTailMax) maxTail = kTailMax;
   // Unsigned, so that the tail never exceeds the buffer whatever the size.
   DWORD tail = size < maxTail ? size : maxTail;
-  if (!SeekTo(archive, size - tail)) return 2;
+  if (!SeekTo(archive, size - tail)) return ZIP_RECORD_FAILED;
   DWORD got = 0;
-  if (!ReadFile(archive, g_tail, tail, &got, NULL) || got != tail) return 2;
-  if (tail < 22) return 2;
+  if (!ReadFile(archive, g_tail, tail, &got, NULL) || got != tail) return ZIP_RECORD_FAILED;
+  if (tail < 22) return ZIP_RECORD_FAILED;
   for (DWORD i = tail - 22 + 1; i-- > 0;) {
     if (!SignatureIs(g_tail + i, kEndSignature)) continue;
     const BYTE *r = g_tail + i;
@@ -55,14 +55,14 @@ int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, 
     *centralPos = (size - tail + i) - record->centralDirSize;
     return 0;
   }
-  return 2;
+  return ZIP_RECORD_FAILED;
 }
 
 int ReadCentralDirEntry(HANDLE archive, CentralDirEntry *entry, DWORD *centralPos) {
   BYTE b[46];
-  if (!SeekTo(archive, *centralPos)) return 2;
-  if (!ReadExactly(archive, b, 4) || !SignatureIs(b, kCentralSignature)) return 2;
-  if (!ReadExactly(archive, b + 4, 42)) return 2;
+  if (!SeekTo(archive, *centralPos)) return ZIP_RECORD_FAILED;
+  if (!ReadExactly(archive, b, 4) || !SignatureIs(b, kCentralSignature)) return ZIP_RECORD_FAILED;
+  if (!ReadExactly(archive, b + 4, 42)) return ZIP_RECORD_FAILED;
   entry->versionMadeBy = b[4];
   entry->hostMadeBy = b[5];
   entry->versionNeeded = b[6];
@@ -88,9 +88,9 @@ int ReadCentralDirEntry(HANDLE archive, CentralDirEntry *entry, DWORD *centralPo
 int ReadLocalFileHeader(HANDLE archive, const CentralDirEntry *entry, LocalFileHeader *header,
                         DWORD *localPos) {
   BYTE b[30];
-  if (!SeekTo(archive, *localPos)) return 2;
-  if (!ReadExactly(archive, b, 4) || !SignatureIs(b, kLocalSignature)) return 2;
-  if (!ReadExactly(archive, b + 4, 26)) return 2;
+  if (!SeekTo(archive, *localPos)) return ZIP_RECORD_FAILED;
+  if (!ReadExactly(archive, b, 4) || !SignatureIs(b, kLocalSignature)) return ZIP_RECORD_FAILED;
+  if (!ReadExactly(archive, b + 4, 26)) return ZIP_RECORD_FAILED;
   header->versionNeeded = b[4];
   header->hostNeeded = b[5];
   header->flags = ReadLe16(b + 6);
@@ -113,11 +113,11 @@ int ReadLocalFileHeader(HANDLE archive, const CentralDirEntry *entry, LocalFileH
 }
 
 int ReadEntryName(HANDLE archive, DWORD keep, DWORD skip, char *name, DWORD *pos) {
-  if (keep > 0 && !ReadExactly(archive, name, keep)) return 2;
+  if (keep > 0 && !ReadExactly(archive, name, keep)) return ZIP_RECORD_FAILED;
   name[keep] = 0;
   for (DWORD i = 0; i < keep; i++)
     if (name[i] == '/') name[i] = '\\';
   *pos += keep + skip;
-  if (!SeekTo(archive, *pos)) return 2;
+  if (!SeekTo(archive, *pos)) return ZIP_RECORD_FAILED;
   return 0;
 }

@@ -6,8 +6,8 @@
 
 #include "platform/win.h"
 
-const DWORD ZIP_NAME_MAX = 260;
-const uint16_t ZIP_FLAG_DATA_DESCRIPTOR = 8;
+enum { ZIP_NAME_MAX = 260, ZIP_FLAG_DATA_DESCRIPTOR = 8 };
+enum { ZIP_RECORD_FAILED = 2 };
 
 struct EndOfCentralDir {
   uint16_t diskNumber;
@@ -45,8 +45,8 @@ struct LocalFileHeader {
   uint16_t nameLength, extraLength;
 };
 
-// Each returns 0, or 2 when a seek or read fails, is short or meets a wrong
-// signature. FindEndOfCentralDir also hands back the archive's size.
+// Each returns 0, or ZIP_RECORD_FAILED when a seek or read fails, is short
+// or meets a wrong signature. FindEndOfCentralDir also hands back the archive's size.
 int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, DWORD *centralPos,
                         DWORD *archiveSize);
 int ReadCentralDirEntry(HANDLE archive, CentralDirEntry *entry, DWORD *centralPos);

@@ -1,3 +1,4 @@
+// The deterministic benchmark data: the mixed corpus, its DEFLATE streams and ZIP archives.
 #include "bench/corpus.h"
 
 #include <zlib.h>

@@ -1,3 +1,4 @@
+// The member pipeline, ours and zlib's, as the benchmarks run it.
 #include "bench/pipeline.h"
 
 #include <zlib.h>

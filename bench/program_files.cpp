@@ -1,3 +1,4 @@
+// The real-program corpus: programs found on the machine, chosen the same way each run.
 #include "bench/program_files.h"
 
 #include <string.h>

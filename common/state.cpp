@@ -1,3 +1,4 @@
+// The process-wide values themselves.
 #include "common/state.h"
 
 const char g_setupCaption[] = "TolvaMarked Verifier - Setup";

@@ -3,14 +3,10 @@
 
 #include "installlog/log_tags.h"
 
-namespace {
-
 // One record: the tag, then the four texts one after another.
-void Write(FILE *log, int tag, const char *a, const char *b, const char *c, const char *d) {
+static void Write(FILE *log, int tag, const char *a, const char *b, const char *c, const char *d) {
   if (log) fprintf(log, "%.5s%s%s%s%s\n", kLogTags + tag * LOG_TAG_LENGTH, a, b, c, d);
 }
-
-}  // namespace
 
 FILE *CreateInstallLog(const char *path) {
   FILE *log = _fsopen(path, "w+t", _SH_DENYNO);

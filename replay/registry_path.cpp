@@ -5,13 +5,13 @@
 
 #include "common/registry_path.h"
 
-enum { REGISTRY_PATH_CAPACITY = 2000 };
+enum { kPathCapacity = 2000 };
 
 int DeleteRegistryPath(HKEY root, const char *path) {
-  char work[REGISTRY_PATH_CAPACITY];
+  char work[kPathCapacity];
   int length = 0;
   if (path) {
-    while (length < REGISTRY_PATH_CAPACITY - 1 && path[length]) {
+    while (length < kPathCapacity - 1 && path[length]) {
       work[length] = path[length];
       length++;
     }

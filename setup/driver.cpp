@@ -19,44 +19,42 @@
 #include "setup/pages.h"
 #include "setup/source_dir.h"
 
-namespace {
-
 enum { kPathCapacity = 2000, kFolderLookup = 261, kVerbCapacity = 500 };
 
-const char kProductName[] = "TolvaMarked Verifier";
-const char kShortName[] = "TNM Verifier";
-const char kUninstaller[] = "UninstallTNM.exe";
-const char kTrustDb[] = "Trust.db";
+static const char kProductName[] = "TolvaMarked Verifier";
+static const char kShortName[] = "TNM Verifier";
+static const char kUninstaller[] = "UninstallTNM.exe";
+static const char kTrustDb[] = "Trust.db";
 
-char g_sourceDir[SOURCE_DIR_CAPACITY];  // empty when no folder could be had
-char g_windowsDir[kPathCapacity];
-char g_logPath[kPathCapacity];
-char g_uninstallCommand[kPathCapacity];
-char g_verbCommand[kVerbCapacity];
-char g_shellFolder[kPathCapacity];
-char g_submenuDir[kPathCapacity];
-char g_explorerCommand[kPathCapacity];
-char g_trustDbPath[kPathCapacity];
+static char g_sourceDir[SOURCE_DIR_CAPACITY];  // empty when no folder could be had
+static char g_windowsDir[kPathCapacity];
+static char g_logPath[kPathCapacity];
+static char g_uninstallCommand[kPathCapacity];
+static char g_verbCommand[kVerbCapacity];
+static char g_shellFolder[kPathCapacity];
+static char g_submenuDir[kPathCapacity];
+static char g_explorerCommand[kPathCapacity];
+static char g_trustDbPath[kPathCapacity];
 
 // The texts a, b, ... one after another in buffer; the driver's buffers are
 // sized so that nothing it composes is ever cut.
-void Compose(char *buffer, size_t capacity, const char *a, const char *b = "", const char *c = "",
+static void Compose(char *buffer, size_t capacity, const char *a, const char *b = "", const char *c = "",
              const char *d = "", const char *e = "") {
   const char *texts[] = {a, b, c, d, e};
   buffer[0] = 0;
   for (const char *text : texts) AppendText(buffer, capacity, text);
 }
 
-void ShowError(const char *text, const char *caption) {
+static void ShowError(const char *text, const char *caption) {
   MessageBoxA(NULL, text, caption, MB_ICONERROR);
 }
 
-bool AskYes(const char *text, const char *caption) {
+static bool AskYes(const char *text, const char *caption) {
   return MessageBoxA(NULL, text, caption, MB_ICONERROR | MB_YESNO) == IDYES;
 }
 
 // Shows the three pages until the user finishes or cancels. True on Finish.
-bool RunWizard() {
+static bool RunWizard() {
   int page = IDD_FOLDER_PAGE;
   for (;;) {
     DLGPROC proc = page == IDD_FOLDER_PAGE    ? FolderPageProc
@@ -77,7 +75,7 @@ bool RunWizard() {
   }
 }
 
-void RollbackExit(FILE *log) {
+static void RollbackExit(FILE *log) {
   ShowError(
       "Error installing TolvaMarked Verifier. The installation is not complete. The installation "
       "program will try to remove the partially installed files. Some files and directories may not "
@@ -100,7 +98,7 @@ void RollbackExit(FILE *log) {
   DeleteFileA(g_logPath);
 }
 
-void CompletionStep(FILE *log, bool submenuMade) {
+static void CompletionStep(FILE *log, bool submenuMade) {
   LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier");
   LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO");
   LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier");
@@ -131,7 +129,7 @@ void CompletionStep(FILE *log, bool submenuMade) {
 // copy that fails for any other reason, most often a distribution folder
 // without it, would leave a signature checker without its trust database, so
 // the user is asked, as for the other missing parts. False on No.
-bool CopyTrustDb(FILE *log) {
+static bool CopyTrustDb(FILE *log) {
   if (CopyInstallFile(g_sourceDir, kTrustDb, g_installDir, log, 0) == 0) return true;
   JoinPath(g_trustDbPath, sizeof g_trustDbPath, g_installDir, kTrustDb);
   DWORD attributes = GetFileAttributesA(g_trustDbPath);
@@ -143,14 +141,14 @@ bool CopyTrustDb(FILE *log) {
 
 // One optional link in a shell folder; false when the user declines to go on
 // after a failure.
-bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
+static bool OptionalShortcut(FILE *log, const char *folderValue, const char *question,
                       const char *caption) {
   int r = QueryShellFolder(g_shellFolder, folderValue, kFolderLookup);
   if (r == 0) r = CreateShortcut(g_installDir, "qenvo.exe", "", kProductName, g_shellFolder, log);
   return r == 0 || AskYes(question, caption);
 }
 
-void Install(FILE *log) {
+static void Install(FILE *log) {
   // Without a distribution folder there is no archive to find: the run ends
   // as it does when the archive is missing, before anything is installed. A
   // relative folder in its place would name a folder below the install
@@ -221,8 +219,6 @@ void Install(FILE *log) {
     return RollbackExit(log);
   CompletionStep(log, true);
 }
-
-}  // namespace
 
 int RunSetup() {
   FindSourceDir(g_sourceDir);

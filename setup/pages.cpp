@@ -19,7 +19,7 @@ static const char kStartMenuLine[] = "*  Add a menu item to the Start Menu.";
 
 // The edit box is read with this limit: at most 259 characters, leaving room
 // in g_installDir for the backslash and the terminator.
-enum { FOLDER_READ_LIMIT = 260 };
+enum { kFolderReadLimit = 260 };
 
 static void SetControlText(HWND page, int id, const char *text) {
   SetWindowTextA(GetDlgItem(page, id), text);
@@ -43,11 +43,11 @@ static int IsFullPath(const char *text) {
 // it end in a backslash. 0, or -1 when the text is no full path (the page
 // then stays, and g_installDir counts only once a page has ended with Next).
 static int StoreInstallDir(HWND page) {
-  int length = GetWindowTextA(GetDlgItem(page, IDC_FOLDER_EDIT), g_installDir, FOLDER_READ_LIMIT);
+  int length = GetWindowTextA(GetDlgItem(page, IDC_FOLDER_EDIT), g_installDir, kFolderReadLimit);
   // A failed read counts as an empty text; the length is kept inside the limit
   // whatever the call reports.
   if (length < 0) length = 0;
-  if (length > FOLDER_READ_LIMIT - 1) length = FOLDER_READ_LIMIT - 1;
+  if (length > kFolderReadLimit - 1) length = kFolderReadLimit - 1;
   g_installDir[length] = '\0';
   if (!IsFullPath(g_installDir)) return -1;
   EndWithBackslash(g_installDir, INSTALL_DIR_CAPACITY);

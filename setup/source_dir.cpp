@@ -1,16 +1,13 @@
+// Finding the distribution folder from the program's own path.
 #include "setup/source_dir.h"
 
 #include <string.h>
 
 #include "platform/win.h"
 
-namespace {
-
 enum { kFullPathLookup = 500 };
 
-char g_programPath[SOURCE_DIR_CAPACITY];
-
-}  // namespace
+static char g_programPath[SOURCE_DIR_CAPACITY];
 
 int FindSourceDir(char *sourceDir) {
   // Blanks end the token outside double quotes, and the quotes are dropped.

@@ -13,36 +13,34 @@
 #include "platform/win.h"
 #include "replay/replay.h"
 
-namespace {
-
 enum { kPathCapacity = 2000, kNameCapacity = 128, kTextCapacity = 4400, kListed = 5 };
 
-const char kCaption[] = "TolvaMarked Verifier - Uninstall";
-const char kDefaultName[] = "TolvaMarked Verifier";
+static const char kCaption[] = "TolvaMarked Verifier - Uninstall";
+static const char kDefaultName[] = "TolvaMarked Verifier";
 // The program's own file name, for a command line whose first token is not
 // quoted although the folder holds blanks.
-const char kProgramName[] = "uninstalltnm.exe";
+static const char kProgramName[] = "uninstalltnm.exe";
 
-char g_logPath[kPathCapacity];
-char g_installDir[kPathCapacity];   // the log's folder, ending in a backslash
-bool g_logPathIsFull;               // g_logPath is as GetFullPathNameA gave it
-char g_productName[kNameCapacity];  // from the log's "Name:" line
-char g_line[LOG_LINE_CAPACITY];
-char g_folder[kPathCapacity];
-char g_text[kTextCapacity];
+static char g_logPath[kPathCapacity];
+static char g_installDir[kPathCapacity];   // the log's folder, ending in a backslash
+static bool g_logPathIsFull;               // g_logPath is as GetFullPathNameA gave it
+static char g_productName[kNameCapacity];  // from the log's "Name:" line
+static char g_line[LOG_LINE_CAPACITY];
+static char g_folder[kPathCapacity];
+static char g_text[kTextCapacity];
 
-void Show(const char *text, UINT icon) {
+static void Show(const char *text, UINT icon) {
   MessageBoxA(NULL, text, kCaption, MB_OK | icon);
 }
 
-bool IsBlank(char c) {
+static bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
 // Where the program's own token ends. A quoted token ends at its closing
 // quote; an unquoted one after the program's name when that is followed by a
 // blank (a folder with blanks in an unquoted path), else at the first blank.
-const char *SkipProgramToken(const char *p) {
+static const char *SkipProgramToken(const char *p) {
   while (IsBlank(*p)) p++;
   if (*p == '"') {
     const char *close = strchr(p + 1, '"');
@@ -61,7 +59,7 @@ const char *SkipProgramToken(const char *p) {
 // The log's path: the rest of the command line after the program's token,
 // blanks included, or the text between quotes when it is quoted. 0, 1 when
 // nothing is named, 2 when the path does not fit.
-int TakeLogPath(const char *commandLine) {
+static int TakeLogPath(const char *commandLine) {
   const char *p = SkipProgramToken(commandLine ? commandLine : "");
   while (IsBlank(*p)) p++;
   size_t n;
@@ -89,7 +87,7 @@ int TakeLogPath(const char *commandLine) {
 // The install folder: the log's folder with its closing backslash. Empty (no
 // folders are removed) when the log lies in a drive's root or in no folder,
 // or when its path could not be resolved.
-void FindInstallDir() {
+static void FindInstallDir() {
   g_installDir[0] = 0;
   if (!g_logPathIsFull) return;
   const char *slash = strrchr(g_logPath, '\\');
@@ -102,7 +100,7 @@ void FindInstallDir() {
 
 // The first line of a log the setup wrote is "Name:" and the product's
 // name. 0, or 1 when the file is no install log.
-int ReadProductName(FILE *log) {
+static int ReadProductName(FILE *log) {
   LogRecord record;
   if (!ReadLogLine(g_line, LOG_LINE_READ_SIZE, log) || ClassifyLogLine(g_line, &record) != LOG_NAME)
     return 1;
@@ -115,12 +113,12 @@ int ReadProductName(FILE *log) {
   return 0;
 }
 
-bool FolderExists(const char *path) {
+static bool FolderExists(const char *path) {
   DWORD a = GetFileAttributesA(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FileExists(const char *path) {
+static bool FileExists(const char *path) {
   DWORD a = GetFileAttributesA(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -132,11 +130,11 @@ struct NameList {
   int count;
 };
 
-NameList g_notRemoved;    // files of the log that are still there
-NameList g_notInstalled;  // files below the install folder that the log does not name
+static NameList g_notRemoved;    // files of the log that are still there
+static NameList g_notInstalled;  // files below the install folder that the log does not name
 
 // Keeps a name in the list while it has room for it, and counts it.
-void Note(NameList *list, const char *name) {
+static void Note(NameList *list, const char *name) {
   if (list->count < kListed) {
     size_t n = strlen(name);
     if (n >= MAX_PATH) n = MAX_PATH - 1;
@@ -147,7 +145,7 @@ void Note(NameList *list, const char *name) {
 }
 
 // Does the log hold a file record of path?
-bool Logged(FILE *log, const char *path) {
+static bool Logged(FILE *log, const char *path) {
   if (fseek(log, 0, SEEK_SET) != 0) return false;
   clearerr(log);
   LogRecord record;
@@ -159,7 +157,7 @@ bool Logged(FILE *log, const char *path) {
 
 // After the replay: every file that a record names and that is still there
 // could not be deleted.
-void FindFilesLeft(FILE *log) {
+static void FindFilesLeft(FILE *log) {
   if (fseek(log, 0, SEEK_SET) != 0) return;
   clearerr(log);
   LogRecord record;
@@ -171,7 +169,7 @@ void FindFilesLeft(FILE *log) {
 
 // A name made of dots alone: "." and "..", which every listing holds, and
 // longer runs, which Windows 95 reads as climbing further up.
-bool OnlyDots(const char *name) {
+static bool OnlyDots(const char *name) {
   while (*name == '.') name++;
   return !*name;
 }
@@ -183,7 +181,7 @@ bool OnlyDots(const char *name) {
 // install folder; only what a listing shows is touched, a link to a folder
 // elsewhere (a reparse point) is not entered, and nothing but an empty
 // folder is removed.
-void SweepFolder(FILE *log, size_t length) {
+static void SweepFolder(FILE *log, size_t length) {
   if (length + 2 > MAX_PATH) return;  // no room for the pattern
   memcpy(g_folder + length, "*", 2);
   WIN32_FIND_DATAA found;
@@ -212,11 +210,11 @@ void SweepFolder(FILE *log, size_t length) {
 }
 
 // Appends text to g_text, cut at its end.
-void Say(const char *text) {
+static void Say(const char *text) {
   AppendText(g_text, sizeof g_text, text);
 }
 
-void SayList(const NameList &list) {
+static void SayList(const NameList &list) {
   for (int i = 0; i < list.count && i < kListed; i++) {
     Say("\n    ");
     Say(list.names[i]);
@@ -229,7 +227,7 @@ void SayList(const NameList &list) {
 }
 
 // The closing box: what was removed, and by name what stays.
-void Report(bool folderStays) {
+static void Report(bool folderStays) {
   snprintf(g_text, sizeof g_text,
            g_notRemoved.count ? "%s could not be removed completely." : "%s has been removed from your computer.",
            g_productName);
@@ -252,7 +250,7 @@ void Report(bool folderStays) {
   Show(g_text, MB_ICONINFORMATION);
 }
 
-void Uninstall() {
+static void Uninstall() {
   int r = TakeLogPath(GetCommandLineA());
   if (r == 1) {
     Show("No installation log was named, so there is nothing to uninstall.\n\n"
@@ -320,8 +318,6 @@ void Uninstall() {
   if (g_installDir[0]) RemoveDirectoryA(g_installDir);
   Report(g_installDir[0] && FolderExists(g_installDir));
 }
-
-}  // namespace
 
 // The command line is read from the system, as the setup reads its own.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

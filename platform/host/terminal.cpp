@@ -33,7 +33,6 @@ struct TermState {
   int colour = -1;  // -1: decide by isatty
   bool bar_active = false;  // the last line written is a progress bar, without its line end
   std::string last_bar;
-  HWND bar_window = nullptr;
   // The page drawn last and how it looked; cleared when anything else is shown.
   HWND drawn_page = nullptr;
   std::string drawn;
@@ -742,7 +741,6 @@ void Progress(Window *bar) {
   Put(line);
   T().last_bar = line;
   T().bar_active = true;
-  T().bar_window = bar->handle;
   fflush(Out());
 }
 

@@ -41,7 +41,7 @@ struct Window {
   HWND focus = nullptr;   // the control with the keyboard focus
   int agent_actions = 0;  // actions the agent took on this page
   // Progress bars.
-  int lo = 0, hi = 100, pos = 0, step = 10;
+  int lo = 0, hi = 100, pos = 0;
 };
 
 // The live window behind a handle; nullptr for NULL, bogus and destroyed ones.

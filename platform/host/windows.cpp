@@ -155,18 +155,6 @@ LRESULT ControlMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (w->pos != prev) AgentProgress(w);
         return prev;
       }
-      case PBM_SETSTEP: {
-        int prev = w->step;
-        w->step = (int)(short)LOWORD(wParam);
-        return prev;
-      }
-      case PBM_STEPIT: {
-        int prev = w->pos;
-        w->pos += w->step;
-        if (w->pos > w->hi) w->pos = w->lo + (w->pos - w->hi);  // it wraps round
-        if (w->pos != prev) AgentProgress(w);
-        return prev;
-      }
       case PBM_GETPOS: return w->pos;
     }
   }

@@ -341,8 +341,6 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 #define PBM_SETRANGE (WM_USER + 1)
 #define PBM_SETPOS (WM_USER + 2)
 #define PBM_DELTAPOS (WM_USER + 3)
-#define PBM_SETSTEP (WM_USER + 4)
-#define PBM_STEPIT (WM_USER + 5)
 #define PBM_GETPOS (WM_USER + 8)
 #define PROGRESS_CLASSA "msctls_progress32"
 #define PROGRESS_CLASS PROGRESS_CLASSA

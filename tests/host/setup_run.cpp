@@ -1,3 +1,4 @@
+// Starting the built setup in a sandbox of its own and reading back its run.
 #include "tests/host/setup_run.h"
 
 #include <gtest/gtest.h>
