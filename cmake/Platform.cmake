@@ -50,7 +50,12 @@ if(WIN32)
   # moves zero-initialised buffers from .bss into .data, into the file.
   set(SMALL_CODE_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
       -ffunction-sections)
+  # The shipped code is also optimised across its files at link time: the
+  # layers are separate libraries, and calls between them (a record writer,
+  # a path rule) are then inlined or dropped as within one file. It keeps
+  # setup.exe well within its 64 KB.
   function(small_code target)
+    set_property(TARGET ${target} PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
     target_compile_options(${target} PRIVATE ${SMALL_CODE_OPTIONS})
     target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
   endfunction()
