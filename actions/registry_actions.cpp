@@ -7,48 +7,15 @@
 
 #include "common/registry_path.h"
 #include "common/text.h"
+#include "installlog/genuine_log.h"
 #include "installlog/install_log.h"
 
 enum { kRegistryPathCapacity = 500 };
 
-// The per-user Shell Folders key, one component per open.
-static const char *const kShellFolderPath[] = {"Software",       "microsoft", "Windows",
-                                               "CurrentVersion", "explorer",  "Shell Folders"};
-static const int kShellFolderDepth = sizeof kShellFolderPath / sizeof kShellFolderPath[0];
-
-static const char kUninstallPath[] = "Software\\microsoft\\windows\\CurrentVersion\\Uninstall";
-static const char kShellPath[] = "*\\shell";
 
 // A string value with its terminator counted in the byte count.
 static LONG SetStringValue(HKEY key, const char *name, const char *text) {
   return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text) + 1);
-}
-
-int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize) {
-  HKEY current = HKEY_CURRENT_USER;
-  for (int k = 0; k < kShellFolderDepth; k++) {
-    HKEY next;
-    LONG opened = RegOpenKeyExA(current, kShellFolderPath[k], 0, KEY_READ, &next);
-    if (current != HKEY_CURRENT_USER) RegCloseKey(current);
-    if (opened != ERROR_SUCCESS) return -(k + 1);
-    current = next;
-  }
-  DWORD type = 0;
-  DWORD size = bufferSize;
-  LONG queried = RegQueryValueExA(current, valueName, NULL, &type, (BYTE *)buffer, &size);
-  RegCloseKey(current);
-  if (queried != ERROR_SUCCESS) return SHELL_FOLDER_VALUE_FAILED;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return SHELL_FOLDER_VALUE_FAILED;
-  // The value is text only up to the size the query returned: one stored
-  // without its terminator comes without one, and the bytes after it are
-  // whatever the buffer held before (the driver reads three folders into one
-  // buffer). A value that fills the buffer without a terminator has no room
-  // for one and is too large; an empty one names no folder at all.
-  if (size == 0 || size > bufferSize || (size == bufferSize && buffer[size - 1] != 0))
-    return SHELL_FOLDER_VALUE_FAILED;
-  if (size < bufferSize) buffer[size] = 0;
-  if (buffer[0] == 0) return SHELL_FOLDER_VALUE_FAILED;
-  return 0;
 }
 
 int OpenPathCreateKey(HKEY root, const char *path, const char *name, HKEY *key) {
@@ -71,9 +38,9 @@ int OpenPathCreateKey(HKEY root, const char *path, const char *name, HKEY *key) 
 int RegisterUninstall(const char *keyName, const char *displayName, const char *uninstallString,
                       FILE *log) {
   HKEY uninstallKey;
-  int r = OpenPathCreateKey(HKEY_LOCAL_MACHINE, kUninstallPath, keyName, &uninstallKey);
+  int r = OpenPathCreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyParent, keyName, &uninstallKey);
   if (r != 0) return r;
-  LogKey(log, LOG_HKLM, kUninstallPath, keyName, "");
+  LogKey(log, LOG_HKLM, kUninstallKeyParent, keyName, "");
   if (SetStringValue(uninstallKey, "DisplayName", displayName) != ERROR_SUCCESS) {
     RegCloseKey(uninstallKey);
     return FIRST_VALUE_FAILED;
@@ -90,12 +57,12 @@ int RegisterShellVerb(const char *verb, const char *menuText, const char *comman
   if (OpenPathCreateKey(HKEY_CLASSES_ROOT, "*", "shell", &shellKey) == 0) RegCloseKey(shellKey);
 
   HKEY verbKey;
-  int r = OpenPathCreateKey(HKEY_CLASSES_ROOT, kShellPath, verb, &verbKey);
+  int r = OpenPathCreateKey(HKEY_CLASSES_ROOT, kShellKeyParent, verb, &verbKey);
   if (r != 0) return r;
   // The "command" key goes first, so that a replay deletes it before the
   // verb key that holds it.
-  LogKey(log, LOG_HKCR, kShellPath, verb, "\\command");
-  LogKey(log, LOG_HKCR, kShellPath, verb, "");
+  LogKey(log, LOG_HKCR, kShellKeyParent, verb, "\\command");
+  LogKey(log, LOG_HKCR, kShellKeyParent, verb, "");
   if (SetStringValue(verbKey, NULL, menuText) != ERROR_SUCCESS) {
     RegCloseKey(verbKey);
     return FIRST_VALUE_FAILED;
@@ -104,7 +71,7 @@ int RegisterShellVerb(const char *verb, const char *menuText, const char *comman
   // The verb's path, never cut: a verb too long for it fails as a key that
   // cannot be created.
   char path[kRegistryPathCapacity];
-  if (JoinPath(path, sizeof path, kShellPath, verb) != 0) {
+  if (JoinPath(path, sizeof path, kShellKeyParent, verb) != 0) {
     RegCloseKey(verbKey);
     return KEY_CREATE_FAILED;
   }

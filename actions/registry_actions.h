@@ -1,5 +1,6 @@
-// Registry side of the install actions: the user's shell folders, the
-// uninstall entry and the context-menu verb for every file type.
+// Registry side of the install actions: the uninstall entry and the
+// context-menu verb for every file type (the shell folders are read through
+// common/shell_folders.h).
 #ifndef ACTIONS_REGISTRY_ACTIONS_H
 #define ACTIONS_REGISTRY_ACTIONS_H
 
@@ -7,21 +8,13 @@
 
 #include "platform/win.h"
 
-// The results beside 0. QueryShellFolder also gives -1 to -6: the k-th key of
-// the Shell Folders path could not be opened.
+// The results beside 0.
 enum {
-  SHELL_FOLDER_VALUE_FAILED = -7,
   FIRST_VALUE_FAILED = -100,
   SECOND_VALUE_FAILED = -101,
   PATH_OPEN_FAILED = -103,
   KEY_CREATE_FAILED = -104
 };
-
-// Reads the named value of the per-user Shell Folders key into buffer
-// (bufferSize bytes); on 0 the buffer holds the folder, terminated at the
-// value's size. 0, -1 to -6 or SHELL_FOLDER_VALUE_FAILED (value missing,
-// empty, too large or neither REG_SZ nor REG_EXPAND_SZ).
-int QueryShellFolder(char *buffer, const char *valueName, DWORD bufferSize);
 
 // Opens root\path one existing key at a time and creates (or opens) name
 // below it; on 0 *key is open and the caller closes it. 0, PATH_OPEN_FAILED

@@ -7,6 +7,7 @@
 
 #include "actions/paths.h"
 #include "archive/member.h"
+#include "archive/member_name.h"
 #include "archive/progress.h"
 #include "archive/progress_ids.h"
 #include "archive/zip_records.h"
@@ -30,13 +31,31 @@ static void PumpMessages() {
   }
 }
 
-// A member name must stay inside the installation folder: not empty, no
-// drive, no leading backslash, and no step of dots alone.
-static bool IsSafeMemberName(const char *name) {
-  if (name[0] == 0 || name[0] == '\\') return false;
-  if (((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) && name[1] == ':')
+// Shows a refused member's name, its control characters as '?', so that a
+// name cannot break the box's lines.
+static void ShowRefusedName(const char *name) {
+  char shown[ZIP_NAME_MAX + 1];
+  size_t n = 0;
+  for (; name[n] && n < ZIP_NAME_MAX; n++) shown[n] = (unsigned char)name[n] < 0x20 ? '?' : name[n];
+  shown[n] = 0;
+  MessageBoxA(NULL, shown, "Invalid File Name!", MB_ICONERROR);
+}
+
+// Does the end record describe one whole archive that this extractor reads:
+// one disk, its count the directory's, and no ZIP64 record, which would hold
+// the true counts and sizes? A ZIP64 archive is refused with a box that says
+// so.
+static bool IsWholeArchive(const EndOfCentralDir *end, DWORD centralPos) {
+  if (end->zip64 || end->totalEntries == 0xFFFF || end->centralDirSize == 0xFFFFFFFF ||
+      end->centralDirOffset == 0xFFFFFFFF) {
+    MessageBoxA(NULL,
+                "The archive is in the ZIP64 format, for more than 65,535 files or 4 GB, which "
+                "Setup cannot read.",
+                "Unsupported Archive!", MB_ICONERROR);
     return false;
-  return !HasDotStep(name);
+  }
+  return end->diskNumber == 0 && end->centralDirDisk == 0 &&
+         end->entriesOnDisk == end->totalEntries && centralPos + end->centralDirSize >= centralPos;
 }
 
 static void SetText(HWND control, const char *prefix, const char *text) {
@@ -66,10 +85,15 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
 
   EndOfCentralDir end;
   DWORD centralPos;
-  if (FindEndOfCentralDir(archive, kEndRecordTail, &end, &centralPos, &g_progress.archiveSize)) {
+  if (FindEndOfCentralDir(archive, kEndRecordTail, &end, &centralPos, &g_progress.archiveSize) ||
+      !IsWholeArchive(&end, centralPos)) {
     CloseHandle(archive);
     return EXTRACT_FAILED;
   }
+  // The central directory ends where the end record begins; every member's
+  // local record and data lie before it, one after another.
+  const DWORD centralStart = centralPos, centralEnd = centralPos + end.centralDirSize;
+  DWORD nextFree = 0;
 
   char installCopy[kPathCapacity];
   if (JoinPath(installCopy, sizeof installCopy, installDir, "")) {
@@ -112,6 +136,10 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
     }
 
     DWORD localPos = baseOffset + entry.localHeaderOffset;
+    if (localPos < nextFree || localPos >= centralStart) {  // within another member, or past them all
+      result = EXTRACT_FAILED;
+      break;
+    }
     LocalFileHeader header;
     if (ReadLocalFileHeader(archive, &entry, &header, &localPos)) {
       result = EXTRACT_FAILED;
@@ -125,11 +153,20 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
       break;
     }
 
-    if (!IsSafeMemberName(name)) {
-      MessageBoxA(NULL, name, "Invalid File Name!", MB_ICONERROR);
+    // The name a listing of the archive shows is the name that is written.
+    // A NUL inside a name would hide the rest of it: that is refused too.
+    if (header.nameLength != entry.nameLength || strlen(name) != keep ||
+        strncmp(name, centralName, keep) != 0 || !IsSafeMemberName(name)) {
+      ShowRefusedName(centralName);
       result = EXTRACT_FAILED;
       break;
     }
+    DWORD dataEnd = localPos + header.compressedSize;
+    if (dataEnd < localPos || dataEnd > centralStart) {
+      result = EXTRACT_FAILED;
+      break;
+    }
+    nextFree = dataEnd;
     if (CreateDirectoryPath(name, (int)keep)) {
       result = CREATE_DIRECTORY_FAILED;
       break;
@@ -145,6 +182,9 @@ int ArchiveExtractor(const char *sourceDir, const char *archiveName, const char 
     }
   }
 
+  // Every entry of the directory was walked, and the end record counted them
+  // all: a directory with more entries than its count is refused.
+  if (result == 0 && centralPos != centralEnd) result = EXTRACT_FAILED;
   DestroyWindow(window);
   CloseHandle(archive);
   return result;

@@ -7,6 +7,7 @@
 static const BYTE kCentralSignature[4] = {0x50, 0x4B, 0x01, 0x02};
 static const BYTE kLocalSignature[4] = {0x50, 0x4B, 0x03, 0x04};
 static const BYTE kEndSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+static const BYTE kZip64LocatorSignature[4] = {0x50, 0x4B, 0x06, 0x07};
 
 enum { kTailMax = 32000 };
 static BYTE g_tail[kTailMax];
@@ -52,6 +53,7 @@ int FindEndOfCentralDir(HANDLE archive, DWORD maxTail, EndOfCentralDir *record, 
     record->centralDirSize = ReadLe32(r + 12);
     record->centralDirOffset = ReadLe32(r + 16);
     record->commentLength = ReadLe16(r + 20);
+    record->zip64 = i >= 20 && SignatureIs(r - 20, kZip64LocatorSignature);
     *centralPos = (size - tail + i) - record->centralDirSize;
     return 0;
   }

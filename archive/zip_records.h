@@ -17,6 +17,7 @@ struct EndOfCentralDir {
   uint32_t centralDirSize;
   uint32_t centralDirOffset;  // as stored; the actual position may differ
   uint16_t commentLength;
+  bool zip64;  // a ZIP64 end record's locator stands just before it
 };
 
 struct CentralDirEntry {

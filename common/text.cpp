@@ -52,6 +52,12 @@ bool BeginsWithPath(const char *text, const char *prefix) {
   return true;
 }
 
+bool SameText(const char *a, const char *b) {
+  for (; *a && LowerAscii(*a) == LowerAscii(*b); a++, b++) {
+  }
+  return LowerAscii(*a) == LowerAscii(*b);
+}
+
 bool SamePath(const char *a, const char *b) {
   return BeginsWithPath(a, b) && strlen(a) == strlen(b);
 }

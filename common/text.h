@@ -25,6 +25,8 @@ bool IsPathSeparator(char c);
 // Does text begin with prefix, letter case aside and either separator
 // matching either?
 bool BeginsWithPath(const char *text, const char *prefix);
+// Are the texts the same, letter case aside?
+bool SameText(const char *a, const char *b);
 // Do two paths name the same file as Windows compares them, letter case
 // aside and either separator matching either?
 bool SamePath(const char *a, const char *b);

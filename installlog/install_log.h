@@ -13,6 +13,9 @@
 // A line is read with at most LOG_LINE_READ_SIZE characters into a buffer
 // of LOG_LINE_CAPACITY; the tag is LOG_TAG_LENGTH characters long.
 enum { LOG_LINE_CAPACITY = 2000, LOG_LINE_READ_SIZE = 1999, LOG_TAG_LENGTH = 5 };
+// A line of this many characters or more is no record the setup wrote: its
+// paths are shorter.
+enum { LOG_LINE_LIMIT = 1998 };
 
 enum LogRecordKind {
   LOG_OTHER = 0,   // no tag of the log's
@@ -68,6 +71,13 @@ FILE *OpenInstallLog(const char *path, int share);
 // read before the end of the log, or when a read error struck, even part way
 // through the line.
 char *ReadLogLine(char *buffer, int size, FILE *log);
+
+// Reads one whole line of a log opened in binary mode, at most size - 1 of
+// its characters into buffer, without its CR LF. *damaged tells whether the
+// setup could not have written it: LOG_LINE_LIMIT characters or more, a NUL,
+// a Ctrl-Z (which would end a text-mode read early) or a CR inside. NULL at
+// the end of the log or on a read error, as ReadLogLine.
+char *ReadCheckedLogLine(char *buffer, int size, FILE *log, bool *damaged);
 
 // What a line read back holds. Returns record->kind.
 int ClassifyLogLine(const char *line, LogRecord *record);

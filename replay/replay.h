@@ -18,6 +18,17 @@ enum ReplayPass { REPLAY_ROLLBACK = 0, REPLAY_UNINSTALL = 1 };
 // (the remaining sweeps are not run). The log stays open, at its end.
 int ReplayLog(FILE *log, int pass);
 
+// Which records a screened replay may act on; context is handed through.
+struct ReplayScreen {
+  bool (*allow)(const LogRecord *record, const void *context);
+  const void *context;
+};
+// ReplayLog for a log the replay did not see written (the uninstaller's,
+// opened in binary mode): whole lines are read (ReadCheckedLogLine), damaged
+// ones passed over, and only the records that screen allows are acted on.
+// A NULL screen is ReplayLog itself.
+int ReplayScreenedLog(FILE *log, int pass, const ReplayScreen *screen);
+
 // Deletes the last key of root\path (no leading backslash, a trailing one is
 // allowed; at most 1999 characters of path are used), opening the keys on
 // the way one at a time. Every handle it opens is closed before it returns.

@@ -10,8 +10,10 @@
 #include "actions/registry_actions.h"
 #include "actions/shortcuts.h"
 #include "archive/extractor.h"
+#include "common/shell_folders.h"
 #include "common/state.h"
 #include "common/text.h"
+#include "installlog/genuine_log.h"
 #include "installlog/install_log.h"
 #include "platform/win.h"
 #include "replay/replay.h"
@@ -21,8 +23,6 @@
 
 enum { kPathCapacity = 2000, kFolderLookup = 261, kVerbCapacity = 500 };
 
-static const char kProductName[] = "TolvaMarked Verifier";
-static const char kShortName[] = "TNM Verifier";
 static const char kUninstaller[] = "UninstallTNM.exe";
 static const char kTrustDb[] = "Trust.db";
 
@@ -34,6 +34,7 @@ static char g_verbCommand[kVerbCapacity];
 static char g_shellFolder[kPathCapacity];
 static char g_submenuDir[kPathCapacity];
 static char g_explorerCommand[kPathCapacity];
+static char g_explorerPath[kPathCapacity];
 static char g_trustDbPath[kPathCapacity];
 
 // The texts a, b, ... one after another in buffer; the driver's buffers are
@@ -99,20 +100,21 @@ static void RollbackExit(FILE *log) {
 }
 
 static void CompletionStep(FILE *log, bool submenuMade) {
-  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO\\TNM Verifier");
-  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier\\QENVO");
-  LogUninstallKey(log, LOG_HKCU, "Software\\Kelvorind\\TNM Verifier");
+  for (const char *key : kUserKeys) LogUninstallKey(log, LOG_HKCU, key);
   fclose(log);
 
   // Without a submenu folder there is nothing to show in Explorer.
   if (submenuMade) {
     Compose(g_explorerCommand, sizeof g_explorerCommand, "explorer \"", g_submenuDir, "\"");
+    // Explorer by its full path: a program of that name in the setup's own
+    // folder or in the current one would otherwise be started in its place.
+    Compose(g_explorerPath, sizeof g_explorerPath, g_windowsDir, "explorer.exe");
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;  // 68 bytes in the 32-bit program, 104 in a 64-bit one
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    if (CreateProcessA(NULL, g_explorerCommand, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL,
+    if (CreateProcessA(g_explorerPath, g_explorerCommand, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL,
                        NULL, &startup, &process)) {
       CloseHandle(process.hThread);
       CloseHandle(process.hProcess);
@@ -156,6 +158,10 @@ static void Install(FILE *log) {
   // uninstaller would be looked for there and passed over without a word.
   if (!g_sourceDir[0] || ArchiveExtractor(g_sourceDir, "data1.qv", g_installDir, log))
     return RollbackExit(log);
+  // The extractor leaves the install folder current. It is left again at
+  // once: no later step (the shell's libraries that the links load, the
+  // Explorer started at the end) may find a program or library there.
+  SetCurrentDirectoryA(g_windowsDir);
 
   if (!CopyTrustDb(log)) return RollbackExit(log);
 
@@ -178,10 +184,10 @@ static void Install(FILE *log) {
   if (registerUninstall) {
     Compose(g_uninstallCommand, sizeof g_uninstallCommand, "\"", uninstallerDir, kUninstaller,
             "\" ", g_logPath);
-    RegisterUninstall(kShortName, kProductName, g_uninstallCommand, log);
+    RegisterUninstall(kProductShortName, kProductName, g_uninstallCommand, log);
   }
   Compose(g_verbCommand, sizeof g_verbCommand, "\"", g_installDir, "qenvo.exe\" \"%1\"");
-  RegisterShellVerb("checksig", "&Verify Signature", g_verbCommand, log);
+  RegisterShellVerb(kVerbName, "&Verify Signature", g_verbCommand, log);
 
   if (g_installOptions.desktopShortcut &&
       !OptionalShortcut(log, "Desktop",
@@ -197,7 +203,7 @@ static void Install(FILE *log) {
     return RollbackExit(log);
 
   int r = QueryShellFolder(g_shellFolder, "Programs", kFolderLookup);
-  if (r == 0) r = CreateSubmenuFolder(g_shellFolder, kShortName, g_submenuDir, log);
+  if (r == 0) r = CreateSubmenuFolder(g_shellFolder, kProductShortName, g_submenuDir, log);
   if (r != 0) {
     if (!AskYes("Error creating \"TNM Verifier\" submenu under the Programs Menu. Do you want to "
                 "continue installation?",
@@ -209,10 +215,10 @@ static void Install(FILE *log) {
     return CompletionStep(log, false);
   }
 
-  int links = CreateShortcut(g_installDir, "qenvo.exe", "", kProductName, g_submenuDir, log);
-  links |= CreateShortcut(g_installDir, "ReadMe.txt", "", "ReadMe", g_submenuDir, log);
-  links |= CreateShortcut(g_installDir, "qenvo.hlp", "", "Help", g_submenuDir, log);
-  links |= CreateShortcut(uninstallerDir, kUninstaller, g_logPath, "Uninstall", g_submenuDir, log);
+  int links = CreateShortcut(g_installDir, "qenvo.exe", "", kSubmenuLinks[0], g_submenuDir, log);
+  links |= CreateShortcut(g_installDir, "ReadMe.txt", "", kSubmenuLinks[1], g_submenuDir, log);
+  links |= CreateShortcut(g_installDir, "qenvo.hlp", "", kSubmenuLinks[2], g_submenuDir, log);
+  links |= CreateShortcut(uninstallerDir, kUninstaller, g_logPath, kSubmenuLinks[3], g_submenuDir, log);
   if (links && !AskYes("Error creating entries in \"TNM Verifier\" submenu. Do you want to continue "
                        "installation?",
                        "Error Create Submenu Entries"))

@@ -3,20 +3,23 @@
 // it asks the user to confirm, removes what the log records (the setup's own
 // records, then the uninstall-only ones), the empty folders below the install
 // folder, the log, and the install folder itself when nothing else is left in
-// it. Its closing box names what stays: the files it could not delete and the
-// files that Setup did not install.
+// it. It acts only on records that a genuine installation writes: every
+// record is screened first, and one that the setup could not have written is
+// left alone, and the log is then kept. Its closing box names what stays:
+// such records, the files it could not delete and the files that Setup did
+// not install.
 #include <stdio.h>
 #include <string.h>
 
 #include "common/text.h"
+#include "installlog/genuine_log.h"
 #include "installlog/install_log.h"
 #include "platform/win.h"
 #include "replay/replay.h"
 
-enum { kPathCapacity = 2000, kNameCapacity = 128, kTextCapacity = 4400, kListed = 5 };
+enum { kPathCapacity = 2000, kTextCapacity = 4400, kListed = 5 };
 
 static const char kCaption[] = "TolvaMarked Verifier - Uninstall";
-static const char kDefaultName[] = "TolvaMarked Verifier";
 // The program's own file name, for a command line whose first token is not
 // quoted although the folder holds blanks.
 static const char kProgramName[] = "uninstalltnm.exe";
@@ -24,7 +27,7 @@ static const char kProgramName[] = "uninstalltnm.exe";
 static char g_logPath[kPathCapacity];
 static char g_installDir[kPathCapacity];   // the log's folder, ending in a backslash
 static bool g_logPathIsFull;               // g_logPath is as GetFullPathNameA gave it
-static char g_productName[kNameCapacity];  // from the log's "Name:" line
+static GenuineFolders g_folders;           // where genuine records may point
 static char g_line[LOG_LINE_CAPACITY];
 static char g_folder[kPathCapacity];
 static char g_text[kTextCapacity];
@@ -99,17 +102,14 @@ static void FindInstallDir() {
 }
 
 // The first line of a log the setup wrote is "Name:" and the product's
-// name. 0, or 1 when the file is no install log.
+// name. 0, or 1 when the file is no install log. The boxes name the product
+// by the program's own constant, never by what the log says.
 static int ReadProductName(FILE *log) {
   LogRecord record;
-  if (!ReadLogLine(g_line, LOG_LINE_READ_SIZE, log) || ClassifyLogLine(g_line, &record) != LOG_NAME)
+  bool damaged;
+  if (!ReadCheckedLogLine(g_line, sizeof g_line, log, &damaged) || damaged ||
+      ClassifyLogLine(g_line, &record) != LOG_NAME)
     return 1;
-  // A longer name than the buffer holds is cut; the boxes only show it.
-  const char *name = record.payload[0] ? record.payload : kDefaultName;
-  size_t n = strlen(name);
-  if (n >= sizeof g_productName) n = sizeof g_productName - 1;
-  memcpy(g_productName, name, n);
-  g_productName[n] = 0;
   return 0;
 }
 
@@ -130,6 +130,7 @@ struct NameList {
   int count;
 };
 
+static NameList g_refused;       // records that a genuine installation never writes
 static NameList g_notRemoved;    // files of the log that are still there
 static NameList g_notInstalled;  // files below the install folder that the log does not name
 
@@ -144,27 +145,67 @@ static void Note(NameList *list, const char *name) {
   list->count++;
 }
 
-// Does the log hold a file record of path?
-static bool Logged(FILE *log, const char *path) {
-  if (fseek(log, 0, SEEK_SET) != 0) return false;
-  clearerr(log);
-  LogRecord record;
-  while (ReadLogLine(g_line, LOG_LINE_READ_SIZE, log)) {
-    if (ClassifyLogLine(g_line, &record) == LOG_FILE && SamePath(record.payload, path)) return true;
+static bool AllowRecord(const LogRecord *record, const void *) {
+  return IsGenuineRecord(record, &g_folders);
+}
+
+static const ReplayScreen kScreen = {AllowRecord, NULL};
+
+// The genuine file records of the log, one after another from its start:
+// true with *record set, false at its end. Damaged lines and refused records
+// are passed over.
+static bool NextGenuineFile(FILE *log, LogRecord *record) {
+  bool damaged;
+  while (ReadCheckedLogLine(g_line, sizeof g_line, log, &damaged)) {
+    if (!damaged && ClassifyLogLine(g_line, record) == LOG_FILE && IsGenuineRecord(record, &g_folders))
+      return true;
   }
   return false;
 }
 
-// After the replay: every file that a record names and that is still there
+static bool Rewind(FILE *log) {
+  if (fseek(log, 0, SEEK_SET) != 0) return false;
+  clearerr(log);
+  return true;
+}
+
+// Does the log hold a genuine file record of path?
+static bool Logged(FILE *log, const char *path) {
+  LogRecord record;
+  if (!Rewind(log)) return false;
+  while (NextGenuineFile(log, &record))
+    if (SamePath(record.payload, path)) return true;
+  return false;
+}
+
+// Before anything is removed: every line after the name that a genuine
+// installation could not have written is noted, by its line number when it
+// is damaged. 0, or 1 when the log could not be read to its end.
+static int ScreenLog(FILE *log) {
+  if (!Rewind(log)) return 1;
+  bool damaged;
+  int number = 0;
+  LogRecord record;
+  while (ReadCheckedLogLine(g_line, sizeof g_line, log, &damaged)) {
+    if (++number == 1) continue;  // the name, read already
+    if (damaged || !g_line[0]) {
+      char where[48];
+      snprintf(where, sizeof where, "(line %d: %s)", number, damaged ? "damaged" : "empty");
+      Note(&g_refused, where);
+    } else if (!IsGenuineRecord((ClassifyLogLine(g_line, &record), &record), &g_folders)) {
+      Note(&g_refused, g_line);
+    }
+  }
+  return ferror(log) ? 1 : 0;
+}
+
+// After the replay: every genuine file record whose file is still there
 // could not be deleted.
 static void FindFilesLeft(FILE *log) {
-  if (fseek(log, 0, SEEK_SET) != 0) return;
-  clearerr(log);
   LogRecord record;
-  while (ReadLogLine(g_line, LOG_LINE_READ_SIZE, log)) {
-    if (ClassifyLogLine(g_line, &record) == LOG_FILE && FileExists(record.payload))
-      Note(&g_notRemoved, record.payload);
-  }
+  if (!Rewind(log)) return;
+  while (NextGenuineFile(log, &record))
+    if (FileExists(record.payload)) Note(&g_notRemoved, record.payload);
 }
 
 // A name made of dots alone: "." and "..", which every listing holds, and
@@ -227,10 +268,16 @@ static void SayList(const NameList &list) {
 }
 
 // The closing box: what was removed, and by name what stays.
-static void Report(bool folderStays) {
+static void Report(bool folderStays, bool logKept) {
   snprintf(g_text, sizeof g_text,
-           g_notRemoved.count ? "%s could not be removed completely." : "%s has been removed from your computer.",
-           g_productName);
+           g_notRemoved.count || g_refused.count ? "%s could not be removed completely."
+                                                 : "%s has been removed from your computer.",
+           kProductName);
+  if (g_refused.count) {
+    Say("\n\nThese lines of the installation log were left alone: Setup does not write them, so "
+        "they may have been changed by someone else:");
+    SayList(g_refused);
+  }
   if (g_notRemoved.count) {
     Say("\n\nThese files could not be deleted; they may be open in another program:");
     SayList(g_notRemoved);
@@ -240,12 +287,16 @@ static void Report(bool folderStays) {
     Say(g_installDir);
     Say(" still holds files that Setup did not install, so it has been left in place:");
     SayList(g_notInstalled);
-  } else if (folderStays && !g_notRemoved.count) {
+  } else if (folderStays && !g_notRemoved.count && !logKept) {
     // Typically a window or program still has the folder open.
     Say("\n\nThe folder\n\n");
     Say(g_installDir);
     Say("\n\ncould not be removed; it may still be open in another program or window. You may "
         "delete it yourself once it is closed.");
+  }
+  if (logKept) {
+    Say("\n\nThe log has been kept in\n\n");
+    Say(g_logPath);
   }
   Show(g_text, MB_ICONINFORMATION);
 }
@@ -264,13 +315,16 @@ static void Uninstall() {
     return;
   }
   FindInstallDir();
+  FindGenuineFolders(g_installDir, &g_folders);
   // Out of the install folder, which is to be removed, whatever folder the
   // uninstaller was started in.
   char windowsDir[MAX_PATH + 1];
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (n > 0 && n < sizeof windowsDir) SetCurrentDirectoryA(windowsDir);
 
-  FILE *log = OpenInstallLog(g_logPath, _SH_DENYWR);
+  // Binary: a Ctrl-Z would end a text-mode read early and hide the records
+  // after it; here it is a damaged line like any other.
+  FILE *log = _fsopen(g_logPath, "rb", _SH_DENYWR);
   if (!log) {
     snprintf(g_text, sizeof g_text,
              "The installation log\n\n%s\n\ncannot be opened. It may have been moved or deleted, "
@@ -290,20 +344,22 @@ static void Uninstall() {
   }
   snprintf(g_text, sizeof g_text,
            "Do you want to remove %s and all of its components from this computer?",
-           g_productName);
+           kProductName);
   if (MessageBoxA(NULL, g_text, kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
     fclose(log);
     return;
   }
 
-  // What the setup made, then what it left for the uninstaller to remove.
-  if (ReplayLog(log, REPLAY_ROLLBACK) || ReplayLog(log, REPLAY_UNINSTALL)) {
+  // Every record is screened before anything is removed; then what the
+  // setup made, then what it left for the uninstaller to remove.
+  if (ScreenLog(log) || ReplayScreenedLog(log, REPLAY_ROLLBACK, &kScreen) ||
+      ReplayScreenedLog(log, REPLAY_UNINSTALL, &kScreen)) {
     fclose(log);
     snprintf(g_text, sizeof g_text,
              "The installation log could not be read to its end, so %s may not have been "
              "removed completely.\n\nThe log has been kept in\n\n%s\n\nso that you can run the "
              "uninstallation again.",
-             g_productName, g_logPath);
+             kProductName, g_logPath);
     Show(g_text, MB_ICONERROR);
     return;
   }
@@ -314,9 +370,12 @@ static void Uninstall() {
     SweepFolder(log, n);
   }
   fclose(log);
-  if (!DeleteFileA(g_logPath) && FileExists(g_logPath)) Note(&g_notRemoved, g_logPath);
+  // The log stays while it still names something: a record left alone, or a
+  // file that could not be deleted, for another run.
+  bool keepLog = g_refused.count || g_notRemoved.count;
+  if (!keepLog && !DeleteFileA(g_logPath) && FileExists(g_logPath)) Note(&g_notRemoved, g_logPath);
   if (g_installDir[0]) RemoveDirectoryA(g_installDir);
-  Report(g_installDir[0] && FolderExists(g_installDir));
+  Report(g_installDir[0] && FolderExists(g_installDir), keepLog || FileExists(g_logPath));
 }
 
 // The command line is read from the system, as the setup reads its own.

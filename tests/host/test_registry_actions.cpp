@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "actions/registry_actions.h"
+#include "common/shell_folders.h"
 #include "actions_fixture.h"
 
 namespace {
