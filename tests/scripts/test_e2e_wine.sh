@@ -347,15 +347,19 @@ scenario_10() {
 }
 
 # ---- The uninstaller on a crafted log whose records climb out of the
-# install folder with "..", "/" and runs of dots: the files and folders they
-# name outside it stay, and so does the empty folder beside it; what lies
-# below it goes. The same log on the host layer leaves the same tree ----
+# install folder with "..", "/" and runs of dots, name a file elsewhere on the
+# drive, a folder that is no submenu and a key the setup never makes: every
+# such record is left alone, and named in the closing box (the first five
+# and how many more), and the log is kept; the one record of a file of ours
+# is acted on, and its emptied folders go. The same log on the host layer
+# leaves the same tree ----
 # crafted_tree C: below the drive folder C, the install folder with one file
 # of ours in a nested folder and the crafted log, an empty folder beside the
 # install folder and one elsewhere on the drive.
 crafted_tree() {
   local inst="$1/Program Files/Kelvorind/TNM Verifier"
   mkdir -p "$inst/sub/deeper" "$1/Program Files/Kelvorind/Beside" "$1/Victim/Empty"
+  printf 'keep\r\n' >"$1/Victim/keep.txt"
   printf 'ours\r\n' >"$inst/sub/deeper/ours.txt"
   cp "$WORK/crafted.lst" "$inst/deinst.lst"
 }
@@ -366,20 +370,28 @@ kept_tree() { (cd "$1" && find "Program Files/Kelvorind" Victim | sort); }
 scenario_14() {
   begin crafted-log || return 0
   local d='c:\Program Files\Kelvorind\TNM Verifier\'
-  printf '%s\r\n' "Name:TolvaMarked Verifier" "File:${d}sub\\deeper\\ours.txt" \
-    "File:${d}sub\\..\\..\\Beside\\gone.txt" "File:${d}sub/../../Beside/gone.txt" \
-    'File:c:/Program Files/Kelvorind/TNM Verifier/sub/../../../../Victim/Empty/gone.txt' \
-    "File:${d}...\\Victim\\Empty\\gone.txt" "File:${d}sub\\.\\deeper\\..\\..\\..\\Beside\\x\\gone.txt" \
-    "Dire:${d}sub\\deeper\\" >"$WORK/crafted.lst"
+  local refused=("File:${d}sub\\..\\..\\Beside\\gone.txt" "File:${d}sub/../../Beside/gone.txt"
+    'File:c:/Program Files/Kelvorind/TNM Verifier/sub/../../../../Victim/Empty/gone.txt'
+    "File:${d}...\\Victim\\Empty\\gone.txt" "File:${d}sub\\.\\deeper\\..\\..\\..\\Beside\\x\\gone.txt"
+    "Dire:${d}sub\\deeper\\" 'File:C:\Victim\keep.txt' 'UKLM:Software\Victim')
+  printf '%s\r\n' "Name:TolvaMarked Verifier" "File:${d}sub\\deeper\\ours.txt" "${refused[@]}" >"$WORK/crafted.lst"
   crafted_tree "$PREFIX/drive_c"
   cp "$WIN_UNINSTALLER" "$PREFIX/drive_c/windows/UninstallTNM.exe"
+  wine reg add 'HKLM\Software\Victim' /f </dev/null >/dev/null 2>&1 || fail "$SCENARIO: the victim key was not made"
   drive_files "$WORK/before.files"
-  local command="\"C:\\windows\\UninstallTNM.exe\" ${d}deinst.lst"
-  uninstall_with "$command" "TolvaMarked Verifier has been removed from your computer."
+  local command="\"C:\\windows\\UninstallTNM.exe\" ${d}deinst.lst" closing i
+  closing="TolvaMarked Verifier could not be removed completely.%n%nThese lines of the installation log were"
+  closing+=" left alone: Setup does not write them, so they may have been changed by someone else:"
+  for i in 0 1 2 3 4; do closing+="%n    ${refused[$i]}"; done
+  closing+="%n    and 3 more%n%nThe log has been kept in%n%n${d}deinst.lst"
+  uninstall_with "$command" "$closing"
   drive_files "$WORK/after.files"
-  grep -v '^./Program Files/Kelvorind/TNM Verifier' "$WORK/before.files" >"$WORK/before.kept"
+  { grep -v '^./Program Files/Kelvorind/TNM Verifier' "$WORK/before.files"
+    printf '%s\n' './Program Files/Kelvorind/TNM Verifier' './Program Files/Kelvorind/TNM Verifier/deinst.lst'
+  } | sort >"$WORK/before.kept"
   diff -u "$WORK/before.kept" "$WORK/after.files" >&2 ||
-    fail "$SCENARIO: drive C: differs from before outside the install folder, or the install folder stayed"
+    fail "$SCENARIO: drive C: is not as before but for the log kept in the install folder"
+  wine reg query 'HKLM\Software\Victim' </dev/null >/dev/null 2>&1 || fail "$SCENARIO: the victim key was deleted"
   # The same tree, log and answers on the host layer.
   HOSTROOT="$WORK/$SCENARIO.host"
   mkdir -p "$HOSTROOT/c/WINDOWS"
