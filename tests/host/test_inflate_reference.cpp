@@ -379,6 +379,9 @@ class InflateReference : public ::testing::Test {
     ref::ReleaseFixed();
     winhost::Reset(SandboxDir("inflate-reference").c_str());
     winhost::SetScript("auto yes\n");
+    // The CRC's first use asks the system about the processor: here, outside
+    // the calls the two decoders are compared by.
+    Crc32Update(0, NULL, 0);
     g_progress.bar = NULL;
     g_progress.archiveSize = 1000000;
     // Earlier members of this process have left the inflater's window and
