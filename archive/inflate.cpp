@@ -309,7 +309,7 @@ const uint32_t kFastExceptional = kFastCareful | kFastLink;
 // codes are at most 9 and 5 bits long.
 const unsigned kFastLiteralBits = 11, kFastDistanceBits = 9;
 const unsigned kFastLiteralRoom = (1u << kFastLiteralBits) + 320;
-const unsigned kFastDistanceRoom = (1u << kFastDistanceBits) + 96;
+const unsigned kFastDistanceRoom = (1u << kFastDistanceBits) + 152;
 const unsigned kFixedLiteralBits = 9, kFixedDistanceBits = 5;
 
 struct FastTables {
@@ -489,11 +489,11 @@ static ALWAYS_INLINE void CopyMatchFast(BYTE *out, unsigned distance, unsigned l
     // Every eight bytes read lie at least eight below those written: final.
     Store8(out, Load8(from));
     Store8(out + 8, Load8(from + 8));
-    if (length <= 16) return;
     Store8(out + 16, Load8(from + 16));
     Store8(out + 24, Load8(from + 24));
     Store8(out + 32, Load8(from + 32));
-    for (out += 40, from += 40; out < end; out += 8, from += 8) Store8(out, Load8(from));
+    if (UNLIKELY(length > 40))
+      for (out += 40, from += 40; out < end; out += 8, from += 8) Store8(out, Load8(from));
     return;
   }
   uint64_t pattern;
