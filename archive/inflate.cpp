@@ -536,24 +536,33 @@ NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffe
   unsigned left = *bitCount;
   const BYTE *in = *next, *inLimit = end - FastInput<Word>();
   BYTE *out = window + *windowPos, *outLimit = window + kFastPosLimit;
+  // Each turn starts with the buffer refilled and the next symbol's word
+  // looked up: a match's copy then overlaps the next lookup.
+  FAST_REFILL;
+  uint32_t e = literals[bits & literalMask];
   while (in <= inLimit && out < outLimit) {
-    FAST_REFILL;
-    uint32_t e = literals[bits & literalMask];
     if ((int32_t)e < 0) {
       // A literal of the root: a 64-bit buffer still holds a whole match, or
       // two more literals.
       FAST_CONSUME(e);
       *out++ = (BYTE)(e >> 16);
-      if (!kWide) continue;
-      e = literals[bits & literalMask];
-      if ((int32_t)e < 0) {
-        FAST_CONSUME(e);
-        *out++ = (BYTE)(e >> 16);
+      if (kWide) {
         e = literals[bits & literalMask];
         if ((int32_t)e < 0) {
           FAST_CONSUME(e);
           *out++ = (BYTE)(e >> 16);
+          e = literals[bits & literalMask];
+          if ((int32_t)e < 0) {
+            FAST_CONSUME(e);
+            *out++ = (BYTE)(e >> 16);
+          }
+          FAST_REFILL;
+          e = literals[bits & literalMask];
+          continue;
         }
+      } else {
+        FAST_REFILL;
+        e = literals[bits & literalMask];
         continue;
       }
     }
@@ -563,6 +572,8 @@ NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffe
       if ((int32_t)e < 0) {
         FAST_CONSUME(e);
         *out++ = (BYTE)(e >> 16);
+        FAST_REFILL;
+        e = literals[bits & literalMask];
         continue;
       }
       if (e & kFastCareful) break;
@@ -613,6 +624,8 @@ NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffe
     }
     unsigned distance = (d >> 16) + FAST_EXTRA(d, bits);
     FAST_CONSUME(d);
+    FAST_REFILL;
+    e = literals[bits & literalMask];
     CopyMatchFast(out, distance, length);
     out += length;
   }
