@@ -303,23 +303,20 @@ const uint32_t kFastCareful = 0x4000u;
 const uint32_t kFastLink = 0x2000u;
 const uint32_t kFastExceptional = kFastCareful | kFastLink;
 
-// Root widths and room: the dynamic tables' roots cover most codes; their
-// sub-tables take the longer ones while the room lasts (a code set whose
-// longer codes need more room sends them to the careful path). The fixed
-// codes are at most 9 and 5 bits long.
+// The roots are always this wide (a shorter code recurs through them), so
+// that the fast path indexes them with constant masks; sub-tables take the
+// longer codes. The room is the most any code set can need: 298 words of
+// sub-tables below an 11-bit root for a complete literal/length code, 152
+// below a 9-bit root for any distance code, found by trying every count of
+// the longer codes. One set serves all blocks: a dynamic block builds it from
+// its code lengths, a fixed block from the fixed ones unless they are still
+// there.
 const unsigned kFastLiteralBits = 11, kFastDistanceBits = 9;
-const unsigned kFastLiteralRoom = (1u << kFastLiteralBits) + 320;
+const unsigned kFastLiteralRoom = (1u << kFastLiteralBits) + 298;
 const unsigned kFastDistanceRoom = (1u << kFastDistanceBits) + 152;
-const unsigned kFixedLiteralBits = 9, kFixedDistanceBits = 5;
 
-struct FastTables {
-  uint32_t *literal, *distance;
-  unsigned literalBits, distanceBits;  // the roots' widths
-};
-uint32_t g_dynamicLiteral[kFastLiteralRoom], g_dynamicDistance[kFastDistanceRoom];
-uint32_t g_fixedLiteral[1u << kFixedLiteralBits], g_fixedDistance[1u << kFixedDistanceBits];
-FastTables g_fastDynamic = {g_dynamicLiteral, g_dynamicDistance, 0, 0};
-FastTables g_fastFixed = {g_fixedLiteral, g_fixedDistance, 0, 0};
+uint32_t g_fastLiteral[kFastLiteralRoom], g_fastDistance[kFastDistanceRoom];
+enum { kFastHoldsNothing, kFastHoldsFixed, kFastHoldsDynamic } g_fastHolds;
 bool g_narrowBitBuffer;
 
 // One code set as BuildDecodeTable was given it, with what its DecodeTable
@@ -343,19 +340,17 @@ uint32_t FastWord(const CodeSet &c, unsigned sym, unsigned k, unsigned longest) 
   return (uint32_t)c.base[i] << 16 | k << 8 | (k + extra);
 }
 
-// Builds the fast table of a code set into table (room words) and returns
-// its root's width: the longest code's length, at most maxBits. The codes
+// Builds the fast table of a code set into table (room words) with a root
+// of rootBits. The codes
 // are the canonical codes of RFC 1951, taken in code order (by length, then
 // symbol) and so counted on in stream bit order: the next code of a length
 // adds 1 from the code's last bit down; a longer code appends 0 bits, which
 // in stream order leaves the value as it is.
-unsigned BuildFastTable(const CodeSet &c, unsigned maxBits, uint32_t *table, unsigned room) {
+void BuildFastTable(const CodeSet &c, unsigned rootBits, uint32_t *table, unsigned room) {
   unsigned count[16] = {0}, offset[17];
   for (unsigned i = 0; i < c.n; i++) count[c.lengths[i]]++;
   unsigned longest = 15;
   while (longest > 0 && count[longest] == 0) longest--;
-  unsigned rootBits = longest < maxBits ? longest : maxBits;
-  if (rootBits == 0) rootBits = 1;
   unsigned rootSize = 1u << rootBits;
   // The root is filled a width at a time: the words so far are doubled (a
   // code shorter than the new width recurs every 2^k words), then each code
@@ -368,7 +363,6 @@ unsigned BuildFastTable(const CodeSet &c, unsigned maxBits, uint32_t *table, uns
   uint32_t space = 0;
   for (unsigned k = 1; k <= longest; k++) space += count[k] << (15 - k);
   bool incomplete = space != 1u << 15;
-  if (longest == 0) return rootBits;
 
   unsigned short order[320];
   offset[1] = 0;
@@ -420,14 +414,11 @@ unsigned BuildFastTable(const CodeSet &c, unsigned maxBits, uint32_t *table, uns
     rev = bit ? (rev & (bit - 1)) | bit : 0;
   }
   for (; width < rootBits; width++) memcpy(table + (1u << width), table, sizeof *table << width);
-  return rootBits;
 }
 
-void BuildFastTables(const CodeSet &literals, const CodeSet &distances, unsigned literalBits,
-                     unsigned distanceBits, unsigned literalRoom, unsigned distanceRoom,
-                     FastTables *fast) {
-  fast->literalBits = BuildFastTable(literals, literalBits, fast->literal, literalRoom);
-  fast->distanceBits = BuildFastTable(distances, distanceBits, fast->distance, distanceRoom);
+void BuildFastTables(const CodeSet &literals, const CodeSet &distances) {
+  BuildFastTable(literals, kFastLiteralBits, g_fastLiteral, kFastLiteralRoom);
+  BuildFastTable(distances, kFastDistanceBits, g_fastDistance, kFastDistanceRoom);
 }
 
 // ---- The fast path ----
@@ -476,8 +467,10 @@ const unsigned kFastPosLimit = kWindowSize - 259;
     left -= (w);                          \
   } while (0)
 // The extra bits of a word's symbol, from the buffer as it was before.
+// (The code's length sits in bits 8-11, and bits 12-13 of a symbol's word
+// are 0, so the shift may take bits 8-13 as they are.)
 #define FAST_EXTRA(w, saved) \
-  (unsigned)(((saved) & (((Word)1 << ((w) & 0x3F)) - 1)) >> (((w) >> 8) & 0xF))
+  (unsigned)(((saved) & (((Word)1 << ((w) & 0x3F)) - 1)) >> (((w) >> 8) & (kWordBits - 1)))
 
 // Copies a match of length bytes from distance back to out, as a byte-by-
 // byte copy would, in whole words that may write up to 40 bytes past its end
@@ -524,13 +517,13 @@ static ALWAYS_INLINE void CopyMatchFast(BYTE *out, unsigned distance, unsigned l
 // Decodes symbols through the fast tables from a symbol's start (at most lb
 // bits held) to the start of the first symbol it leaves to the careful path.
 template <typename Word>
-NOINLINE void DecodeFast(const FastTables *fast, unsigned lb, uint32_t *bitBuffer,
+NOINLINE void DecodeFast(unsigned lb, uint32_t *bitBuffer,
                          unsigned *bitCount, const BYTE **next, const BYTE *end, BYTE *window,
                          unsigned *windowPos) {
   const unsigned kWordBits = sizeof(Word) * 8;
   const bool kWide = kWordBits >= 64;
-  const uint32_t *literals = fast->literal, *distances = fast->distance;
-  const unsigned literalBits = fast->literalBits, distanceBits = fast->distanceBits;
+  const uint32_t *literals = g_fastLiteral, *distances = g_fastDistance;
+  const unsigned literalBits = kFastLiteralBits, distanceBits = kFastDistanceBits;
   const Word literalMask = ((Word)1 << literalBits) - 1, distanceMask = ((Word)1 << distanceBits) - 1;
   Word bits = *bitBuffer;
   unsigned left = *bitCount;
@@ -673,8 +666,7 @@ static void CopyExact(BYTE *to, const BYTE *from, unsigned n) {
 // Decodes literal/length and distance codes up to the end-of-block code: one
 // symbol at a time, each bit requested as it is needed, and through the fast
 // path wherever it can run.
-int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db,
-                  const FastTables *fast) {
+int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distances, int db) {
   LOAD_STATE;
   if (!literals) {  // a lookup in a table without codes
     result = INFLATE_BAD_DATA;
@@ -685,9 +677,9 @@ int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distan
     unsigned length, extra, distance;
     if (bitCount <= (unsigned)lb && end - next >= FastInput<uint64_t>() && pos < kFastPosLimit) {
       if (sizeof(size_t) >= 8 && !g_narrowBitBuffer)
-        DecodeFast<uint64_t>(fast, (unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+        DecodeFast<uint64_t>((unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
       else
-        DecodeFast<uint32_t>(fast, (unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+        DecodeFast<uint32_t>((unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
     }
     NEED(lb);
     e = literals + BITS(lb);
@@ -750,9 +742,9 @@ void FixedLengths(unsigned *lengths) {
 
 int DecodeFixedBlock() {
   Inflater &z = g_inflater;
+  unsigned lengths[288 + 30];
+  if (!z.fixedLiteral || g_fastHolds != kFastHoldsFixed) FixedLengths(lengths);
   if (!z.fixedLiteral) {
-    unsigned lengths[288 + 30];
-    FixedLengths(lengths);
     DecodeEntry *literal;
     int literalBits;
     int r = BuildDecodeTable(lengths, 288, 257, kLengthBase, kLengthExtra, 31, 7, &literal,
@@ -770,14 +762,15 @@ int DecodeFixedBlock() {
     z.fixedLiteralBits = literalBits;
     z.fixedDistance = distance;
     z.fixedDistanceBits = distanceBits;
-    CodeSet l = {lengths, 288, 257, kLengthBase, kLengthExtra, 31, (unsigned)literalBits, (unsigned)literalBits};
-    CodeSet d = {lengths + 288, 30, 0, kDistanceBase, kDistanceExtra, 30, (unsigned)distanceBits,
-                 (unsigned)literalBits};
-    BuildFastTables(l, d, kFixedLiteralBits, kFixedDistanceBits, 1u << kFixedLiteralBits,
-                    1u << kFixedDistanceBits, &g_fastFixed);
   }
-  return DecodeSymbols(z.fixedLiteral, z.fixedLiteralBits, z.fixedDistance, z.fixedDistanceBits,
-                       &g_fastFixed);
+  if (g_fastHolds != kFastHoldsFixed) {
+    unsigned lb = (unsigned)z.fixedLiteralBits;
+    CodeSet l = {lengths, 288, 257, kLengthBase, kLengthExtra, 31, lb, lb};
+    CodeSet d = {lengths + 288, 30, 0, kDistanceBase, kDistanceExtra, 30, (unsigned)z.fixedDistanceBits, lb};
+    BuildFastTables(l, d);
+    g_fastHolds = kFastHoldsFixed;
+  }
+  return DecodeSymbols(z.fixedLiteral, z.fixedLiteralBits, z.fixedDistance, z.fixedDistanceBits);
 }
 
 // Reads the code lengths of a dynamic block; on success *count holds nl + nd.
@@ -880,9 +873,9 @@ int DecodeDynamicBlock() {
   CodeSet l = {lengths, nl, 257, kLengthBase, kLengthExtra, 31, (unsigned)literalBits, (unsigned)literalBits};
   CodeSet d = {lengths + nl, nd, 0, kDistanceBase, kDistanceExtra, 30, (unsigned)distanceBits,
                (unsigned)literalBits};
-  BuildFastTables(l, d, kFastLiteralBits, kFastDistanceBits, kFastLiteralRoom, kFastDistanceRoom,
-                  &g_fastDynamic);
-  r = DecodeSymbols(literal, literalBits, distance, distanceBits, &g_fastDynamic);
+  BuildFastTables(l, d);
+  g_fastHolds = kFastHoldsDynamic;
+  r = DecodeSymbols(literal, literalBits, distance, distanceBits);
   FreeDecodeTable(literal);
   FreeDecodeTable(distance);
   return r;
@@ -938,6 +931,7 @@ unsigned InflateFetchCounter() { return g_inflater.fetchCounter; }
 void InflateUseNarrowBitBuffer(int narrow) { g_narrowBitBuffer = narrow != 0; }
 
 void InflateReleaseFixedTables() {
+  if (g_fastHolds == kFastHoldsFixed) g_fastHolds = kFastHoldsNothing;
   FreeDecodeTable(g_inflater.fixedLiteral);
   FreeDecodeTable(g_inflater.fixedDistance);
   g_inflater.fixedLiteral = g_inflater.fixedDistance = NULL;
