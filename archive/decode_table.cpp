@@ -115,9 +115,7 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
       k++;
       inLength = 0;
     }
-    unsigned bit = 1u << (k - 1);
-    while (rev & bit) bit >>= 1;
-    next = bit ? (rev & (bit - 1)) | bit : 0;
+    next = NextCodeInStreamOrder(rev, (unsigned)k);
     inLength++;
 
     while (level > 0 && (rev & ((1u << start[level]) - 1)) != prefix[level]) level--;

@@ -329,11 +329,15 @@ struct CodeSet {
   unsigned decodeRootBits, lb;
 };
 
-// The word of symbol sym, whose code has length k, in a code set whose
-// longest code has length longest.
-uint32_t FastWord(const CodeSet &c, unsigned sym, unsigned k, unsigned longest) {
+// Whether the fast path may take a code of length k from a code set whose
+// longest code has length longest: its residual is at most lb.
+bool FastMayTake(const CodeSet &c, unsigned k, unsigned longest) {
   unsigned residual = k <= c.decodeRootBits ? c.decodeRootBits - k : longest - k > 1 ? longest - k : 1;
-  if (residual > c.lb) return kFastCareful;
+  return residual <= c.lb;
+}
+
+// The word of symbol sym, whose code has length k.
+uint32_t FastWord(const CodeSet &c, unsigned sym, unsigned k) {
   if (sym < c.s) return sym < 256 ? kFastLiteral | sym << 16 | k : kFastCareful;
   unsigned i = sym - c.s, extra = i < c.tableSize ? c.extra[i] & 0xFF : 99;
   if (extra > 13) return kFastCareful;  // symbols 286 and 287, distance symbols 30 and 31
@@ -363,6 +367,8 @@ void BuildFastTable(const CodeSet &c, unsigned rootBits, uint32_t *table, unsign
   uint32_t space = 0;
   for (unsigned k = 1; k <= longest; k++) space += count[k] << (15 - k);
   bool incomplete = space != 1u << 15;
+  bool mayTake[16];
+  for (unsigned k = 1; k <= longest; k++) mayTake[k] = FastMayTake(c, k, longest);
 
   unsigned short order[320];
   offset[1] = 0;
@@ -377,7 +383,7 @@ void BuildFastTable(const CodeSet &c, unsigned rootBits, uint32_t *table, unsign
   for (unsigned at = 0; at < total; at++) {
     unsigned sym = order[at];
     while (c.lengths[sym] != k) k++;
-    uint32_t word = FastWord(c, sym, k, longest);
+    uint32_t word = mayTake[k] ? FastWord(c, sym, k) : kFastCareful;
     unsigned wanted = k < rootBits ? k : rootBits;
     for (; width < wanted; width++) memcpy(table + (1u << width), table, sizeof *table << width);
     if (k <= rootBits) {
@@ -409,9 +415,7 @@ void BuildFastTable(const CodeSet &c, unsigned rootBits, uint32_t *table, unsign
         for (unsigned i = rev >> rootBits; i < 1u << subBits; i += 1u << (k - rootBits)) sub[i] = word;
     }
     count[k]--;
-    unsigned bit = 1u << (k - 1);
-    while (rev & bit) bit >>= 1;
-    rev = bit ? (rev & (bit - 1)) | bit : 0;
+    rev = NextCodeInStreamOrder(rev, k);
   }
   for (; width < rootBits; width++) memcpy(table + (1u << width), table, sizeof *table << width);
 }
