@@ -427,7 +427,7 @@ void BuildFastTables(const CodeSet &literals, const CodeSet &distances) {
 
 // ---- The fast path ----
 //
-// While the InputBuffer holds at least FastInput<Word>() more bytes and the
+// While the InputBuffer holds enough bytes for a turn (FastInput) and the
 // window has room for a literal and a longest match, symbols are decoded
 // through a bit buffer as wide as a machine word, refilled a word at a time,
 // and through the fast tables. Nothing outside the decoder is called there:
@@ -444,13 +444,18 @@ static inline Word LoadWord(const BYTE *p) {
 static inline uint64_t Load8(const BYTE *p) { return LoadWord<uint64_t>(p); }
 static inline void Store8(BYTE *p, uint64_t v) { memcpy(p, &v, 8); }
 
-// Per refill the buffer gains whole bytes up to at least its width less 8
-// bits: a 64-bit buffer takes up to 7 bytes, a 32-bit one up to 3. An
-// iteration refills at most twice (64 bits) or three times (32 bits), each
-// refill loading a whole word.
+// The input a turn of the fast loop needs at its start. Each refill loads a
+// whole word and keeps up to 7 of its bytes (64 bits) or 3 (32 bits). A turn
+// refills once at its end (64 bits), or also between a length and its
+// distance (32 bits); the refill a long distance code needs comes with a
+// check of its own. Entering, the loop refills once more.
 template <typename Word>
 static inline ptrdiff_t FastInput() {
-  return sizeof(Word) == 8 ? 7 + 8 : 3 + 3 + 4;
+  return sizeof(Word) == 8 ? 8 : 3 + 4;
+}
+template <typename Word>
+static inline ptrdiff_t FastEntryInput() {
+  return FastInput<Word>() + sizeof(Word) - 1;
 }
 // A literal and a longest match, the window not full after them.
 const unsigned kFastPosLimit = kWindowSize - 259;
@@ -584,7 +589,7 @@ NOINLINE void DecodeFast(unsigned lb, uint32_t *bitBuffer,
       Word rest = bits >> (e & (kWordBits - 1));
       d = distances[rest & distanceMask];
       if (UNLIKELY(d & kFastExceptional)) {
-        if (d & kFastCareful) break;
+        if ((d & kFastCareful) || in > inLimit - 7) break;
         d = distances[(d >> 16) + ((rest >> distanceBits) & (((Word)1 << ((d >> 8) & 0xF)) - 1))];
         if (d & kFastCareful) break;
         bits = rest;
@@ -604,7 +609,7 @@ NOINLINE void DecodeFast(unsigned lb, uint32_t *bitBuffer,
       if (UNLIKELY(d & kFastExceptional)) {
         if (!(d & kFastCareful))
           d = distances[(d >> 16) + ((bits >> distanceBits) & (((Word)1 << ((d >> 8) & 0xF)) - 1))];
-        if (d & kFastCareful) {
+        if ((d & kFastCareful) || in > inLimit) {
           bits = savedBits;
           left = savedLeft;
           in = savedIn;
@@ -679,11 +684,13 @@ int DecodeSymbols(const DecodeEntry *literals, int lb, const DecodeEntry *distan
   for (;;) {
     const DecodeEntry *e;
     unsigned length, extra, distance;
-    if (bitCount <= (unsigned)lb && end - next >= FastInput<uint64_t>() && pos < kFastPosLimit) {
-      if (sizeof(size_t) >= 8 && !g_narrowBitBuffer)
-        DecodeFast<uint64_t>((unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
-      else
+    if (bitCount <= (unsigned)lb && pos < kFastPosLimit) {
+      if (sizeof(size_t) >= 8 && !g_narrowBitBuffer) {
+        if (end - next >= FastEntryInput<uint64_t>())
+          DecodeFast<uint64_t>((unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+      } else if (end - next >= FastEntryInput<uint32_t>()) {
         DecodeFast<uint32_t>((unsigned)lb, &bitBuffer, &bitCount, &next, end, window, &pos);
+      }
     }
     NEED(lb);
     e = literals + BITS(lb);
