@@ -322,7 +322,7 @@ bool g_narrowBitBuffer;
 // One code set as BuildDecodeTable was given it, with what its DecodeTable
 // became: the root's width, and lb, the literal root's width.
 struct CodeSet {
-  const unsigned *lengths;
+  const unsigned *lengths;  // 0-15, as DEFLATE sends them
   unsigned n, s;  // symbols below s are simple (literal bytes, end of block)
   const uint16_t *base, *extra;
   unsigned tableSize;
@@ -345,11 +345,11 @@ uint32_t FastWord(const CodeSet &c, unsigned sym, unsigned k) {
 }
 
 // Builds the fast table of a code set into table (room words) with a root
-// of rootBits. The codes
-// are the canonical codes of RFC 1951, taken in code order (by length, then
-// symbol) and so counted on in stream bit order: the next code of a length
-// adds 1 from the code's last bit down; a longer code appends 0 bits, which
-// in stream order leaves the value as it is.
+// of rootBits. The codes are the canonical codes of RFC 1951, taken in code
+// order (by length, then symbol) and so counted on in stream bit order: the
+// next code of a length adds 1 from the code's last bit down; a longer code
+// appends 0 bits, which in stream order leaves the value as it is. The room
+// suffices for every code set (see above); the check only bounds the writes.
 void BuildFastTable(const CodeSet &c, unsigned rootBits, uint32_t *table, unsigned room) {
   unsigned count[16] = {0}, offset[17];
   for (unsigned i = 0; i < c.n; i++) count[c.lengths[i]]++;
@@ -457,7 +457,8 @@ template <typename Word>
 static inline ptrdiff_t FastEntryInput() {
   return FastInput<Word>() + sizeof(Word) - 1;
 }
-// A literal and a longest match, the window not full after them.
+// A literal and a longest match, the window not full after them; a match's
+// copy reaches at most 37 bytes further, within the slack.
 const unsigned kFastPosLimit = kWindowSize - 259;
 
 // Tops the bit buffer up to at least its width less 8 bits with one word
@@ -482,7 +483,7 @@ const unsigned kFastPosLimit = kWindowSize - 259;
   (unsigned)(((saved) & (((Word)1 << ((w) & 0x3F)) - 1)) >> (((w) >> 8) & (kWordBits - 1)))
 
 // Copies a match of length bytes from distance back to out, as a byte-by-
-// byte copy would, in whole words that may write up to 40 bytes past its end
+// byte copy would, in whole words that may write up to 37 bytes past its end
 // (into the window's slack; the bytes there are rewritten later).
 static ALWAYS_INLINE void CopyMatchFast(BYTE *out, unsigned distance, unsigned length) {
   const BYTE *from = out - distance;
