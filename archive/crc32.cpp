@@ -22,7 +22,7 @@ enum { kLongLane = 8192, kShortLane = 512, kLanes = 4, kFoldingFrom = 64 };
 
 static uint32_t g_crcTable[8][256];
 static uint32_t g_crcSkipLong[4][256], g_crcSkipShort[4][256];
-static bool g_crcTableMissing = true;
+static bool g_crcTableMissing = true, g_crcSkipMissing = true;
 static int g_crcFolding;
 
 // The skip table for lanes of laneBytes: the carry over that many zero bytes
@@ -87,8 +87,6 @@ static void BuildCrcTable() {
       uint32_t c = g_crcTable[k - 1][i];
       g_crcTable[k][i] = g_crcTable[0][c & 0xFF] ^ (c >> 8);
     }
-  BuildSkipTable(g_crcSkipLong, kLongLane);
-  BuildSkipTable(g_crcSkipShort, kShortLane);
   g_crcFolding = ProcessorCanFold();
   g_crcTableMissing = false;
 }
@@ -126,6 +124,13 @@ static inline uint32_t FourLanes(uint32_t r, const BYTE *p, int laneBytes,
 
 uint32_t Crc32ByTables(uint32_t crc, const BYTE *buffer, DWORD length) {
   if (g_crcTableMissing) BuildCrcTable();
+  // The skip tables take a while to build: only where lanes will run (with
+  // carry-less multiplication, the tables see only short pieces).
+  if (g_crcSkipMissing && length >= (DWORD)kLanes * kShortLane) {
+    BuildSkipTable(g_crcSkipLong, kLongLane);
+    BuildSkipTable(g_crcSkipShort, kShortLane);
+    g_crcSkipMissing = false;
+  }
   uint32_t r = ~crc;
   for (; length >= (DWORD)kLanes * kLongLane; length -= kLanes * kLongLane, buffer += kLanes * kLongLane)
     r = FourLanes(r, buffer, kLongLane, g_crcSkipLong);
