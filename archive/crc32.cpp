@@ -12,13 +12,18 @@
 // length of zero bytes, XOR the register of B started from 0; a skip table
 // applies that carry with four lookups. Long lanes run fastest; shorter ones
 // serve what is left of a buffer.
+//
+// Where the processor multiplies without carries, buffers of 64 bytes and
+// more take the folding path instead (crc32_fold.cpp); the tables finish it.
 #include "archive/crc32.h"
+#include "archive/crc32_paths.h"
 
-enum { kLongLane = 8192, kShortLane = 512, kLanes = 4 };
+enum { kLongLane = 8192, kShortLane = 512, kLanes = 4, kFoldingFrom = 64 };
 
 static uint32_t g_crcTable[8][256];
 static uint32_t g_crcSkipLong[4][256], g_crcSkipShort[4][256];
-static bool g_crcTableMissing = true;
+static bool g_crcTableMissing = true, g_crcSkipMissing = true;
+static int g_crcFolding;
 
 // The skip table for lanes of laneBytes: the carry over that many zero bytes
 // of each single register bit, and a register's carry as the XOR of its bits'.
@@ -38,6 +43,39 @@ static void BuildSkipTable(uint32_t skip[4][256], int laneBytes) {
     }
 }
 
+// Whether the folding path may run here: CPUID (asked by hand; the
+// runtime's own detection is large) must report carry-less multiplication
+// (leaf 1, ECX bit 1) and SSE2 (EDX bit 26), and the system must save the SSE
+// registers across task switches, which only it can tell. Windows 95 has no
+// IsProcessorFeaturePresent, so there the tables stay.
+static int ProcessorCanFold() {
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#if defined(__i386__)
+  // A processor without CPUID (a 386, most 486s) keeps the ID flag, bit 21
+  // of EFLAGS, from changing.
+  unsigned before, after;
+  __asm__ volatile(
+      "pushfl\n\tpopl %0\n\tmovl %0, %1\n\txorl $0x200000, %1\n\tpushl %1\n\tpopfl\n\t"
+      "pushfl\n\tpopl %1\n\tpushl %0\n\tpopfl"
+      : "=&r"(before), "=&r"(after));
+  if (((before ^ after) & 0x200000u) == 0) return 0;
+#endif
+  unsigned a, b, c, d;
+  __asm__ volatile("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(0u), "c"(0u));
+  if (a < 1) return 0;
+  __asm__ volatile("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(1u), "c"(0u));
+  if (!(c & 2u) || !(d & (1u << 26))) return 0;
+  typedef BOOL(WINAPI * FeatureQuery)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32");
+  if (!kernel) return 0;
+  FeatureQuery query =
+      (FeatureQuery)(void (*)(void))GetProcAddress(kernel, "IsProcessorFeaturePresent");
+  return query && query(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? 1 : 0;
+#else
+  return 0;
+#endif
+}
+
 static void BuildCrcTable() {
   for (uint32_t i = 0; i < 256; i++) {
     uint32_t c = i;
@@ -49,8 +87,7 @@ static void BuildCrcTable() {
       uint32_t c = g_crcTable[k - 1][i];
       g_crcTable[k][i] = g_crcTable[0][c & 0xFF] ^ (c >> 8);
     }
-  BuildSkipTable(g_crcSkipLong, kLongLane);
-  BuildSkipTable(g_crcSkipShort, kShortLane);
+  g_crcFolding = ProcessorCanFold();
   g_crcTableMissing = false;
 }
 
@@ -85,8 +122,15 @@ static inline uint32_t FourLanes(uint32_t r, const BYTE *p, int laneBytes,
   return Skip(skip, Skip(skip, Skip(skip, a) ^ b) ^ c) ^ d;
 }
 
-uint32_t Crc32Update(uint32_t crc, const BYTE *buffer, DWORD length) {
+uint32_t Crc32ByTables(uint32_t crc, const BYTE *buffer, DWORD length) {
   if (g_crcTableMissing) BuildCrcTable();
+  // The skip tables take a while to build: only where lanes will run (with
+  // carry-less multiplication, the tables see only short pieces).
+  if (g_crcSkipMissing && length >= (DWORD)kLanes * kShortLane) {
+    BuildSkipTable(g_crcSkipLong, kLongLane);
+    BuildSkipTable(g_crcSkipShort, kShortLane);
+    g_crcSkipMissing = false;
+  }
   uint32_t r = ~crc;
   for (; length >= (DWORD)kLanes * kLongLane; length -= kLanes * kLongLane, buffer += kLanes * kLongLane)
     r = FourLanes(r, buffer, kLongLane, g_crcSkipLong);
@@ -99,4 +143,15 @@ uint32_t Crc32Update(uint32_t crc, const BYTE *buffer, DWORD length) {
   }
   while (length--) r = g_crcTable[0][(r ^ *buffer++) & 0xFF] ^ (r >> 8);
   return ~r;
+}
+
+int Crc32FoldingAvailable() {
+  if (g_crcTableMissing) BuildCrcTable();
+  return g_crcFolding;
+}
+
+uint32_t Crc32Update(uint32_t crc, const BYTE *buffer, DWORD length) {
+  if (g_crcTableMissing) BuildCrcTable();
+  if (g_crcFolding && length >= kFoldingFrom) return Crc32ByFolding(crc, buffer, length);
+  return Crc32ByTables(crc, buffer, length);
 }

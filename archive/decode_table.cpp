@@ -1,6 +1,8 @@
 // Canonical Huffman codes (RFC 1951, section 3.2.2) turned into lookup tables.
 #include "archive/decode_table.h"
 
+#include <string.h>
+
 #include "platform/win.h"
 
 namespace {
@@ -8,7 +10,9 @@ namespace {
 const int kMaxBits = 16;
 
 // Allocates a table of 2^bits entries behind a hidden chain entry and appends
-// it to the chain whose last table is *last. Returns the table proper.
+// it to the chain whose last table is *last. Returns the table proper. Its
+// entries are left as they are: the codes, the placeholders among them,
+// cover every index of every table (the code they make up is complete).
 DecodeEntry *NewTable(int bits, DecodeEntry **last) {
   unsigned size = 1u << bits;
   DecodeEntry *block =
@@ -17,14 +21,19 @@ DecodeEntry *NewTable(int bits, DecodeEntry **last) {
   block[0].op = 0;
   block[0].bits = 0;
   block[0].link = NULL;
-  for (unsigned i = 1; i <= size; i++) {
-    block[i].op = DECODE_OP_INVALID;
-    block[i].bits = (uint8_t)bits;
-    block[i].value = 0;
-  }
   if (*last) (*last)[-1].link = block + 1;
   *last = block + 1;
   return block + 1;
+}
+
+// The root is filled a code length at a time, shortest first: its entries so
+// far are doubled up to the new width (a code shorter than that recurs every
+// 2^k entries, so its copy is its entry there), then each code of that length
+// takes its one entry. Returns the width now filled.
+int DoubleRoot(DecodeEntry *root, int filled, int width) {
+  if (filled == 0) filled = width;  // the first, shortest codes: nothing to copy
+  for (; filled < width; filled++) memcpy(root + (1u << filled), root, sizeof *root << filled);
+  return filled;
 }
 
 }  // namespace
@@ -87,8 +96,11 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
   DecodeEntry *table[kMaxBits + 2];
   int start[kMaxBits + 2], width[kMaxBits + 2];
   unsigned prefix[kMaxBits + 2];
+  table[0] = NULL;  // (there is always a first code: it makes the root)
+  width[0] = 0;
   int level = -1;
   DecodeEntry *last = NULL;
+  int rootFilled = 0;  // the root's entries below 2^rootFilled are final
   unsigned placed[kMaxBits + 1] = {0};
 
   // rev is the current canonical code in stream bit order (its first bit
@@ -103,9 +115,7 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
       k++;
       inLength = 0;
     }
-    unsigned bit = 1u << (k - 1);
-    while (rev & bit) bit >>= 1;
-    next = bit ? (rev & (bit - 1)) | bit : 0;
+    next = NextCodeInStreamOrder(rev, (unsigned)k);
     inLength++;
 
     while (level > 0 && (rev & ((1u << start[level]) - 1)) != prefix[level]) level--;
@@ -130,6 +140,7 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
         FreeDecodeTable(level < 0 ? NULL : table[0]);
         return 3;
       }
+      if (level == 0) rootFilled = DoubleRoot(table[0], rootFilled, width[0]);
       if (level >= 0) {
         DecodeEntry &link = table[level][(rev >> start[level]) & ((1u << width[level]) - 1)];
         link.op = (uint8_t)(DECODE_OP_LINK_BASE + j);
@@ -159,10 +170,16 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
       entry.op = DECODE_OP_INVALID;
     }
     placed[k]++;
+    if (level == 0) {
+      rootFilled = DoubleRoot(table[0], rootFilled, k);
+      table[0][rev] = entry;
+      continue;
+    }
     unsigned step = 1u << entry.bits;
     for (unsigned i = rev >> start[level]; i < (1u << width[level]); i += step)
       table[level][i] = entry;
   }
+  DoubleRoot(table[0], rootFilled, width[0]);
 
   *root = table[0];
   *lookupBits = width[0];

@@ -39,4 +39,14 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
 // Releases every table of the code set whose root is given; NULL does nothing.
 void FreeDecodeTable(DecodeEntry *root);
 
+// The canonical code that follows code among the codes of length bits, both
+// in stream bit order (a code's first bit lowest): 1 added at the code's last
+// bit, its highest, carrying down; 0 after the last code of that length.
+static inline unsigned NextCodeInStreamOrder(unsigned code, unsigned length) {
+  unsigned zeros = ~code & ((1u << length) - 1);  // where the carry stops: the highest 0
+  if (!zeros) return 0;
+  unsigned bit = 1u << (31 - __builtin_clz(zeros));
+  return (code & (bit - 1)) | bit;
+}
+
 #endif

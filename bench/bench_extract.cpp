@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/crc32_paths.h"
 #include "archive/extractor.h"
 #include "archive/inflate.h"
 #include "archive/crc32.h"
@@ -199,6 +200,7 @@ void BM_Crc(benchmark::State &state) {
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)g_corpus.size());
 }
 uint32_t OursCrc(uint32_t c, const unsigned char *p, size_t n) { return Crc32Update(c, p, (DWORD)n); }
+uint32_t TablesCrc(uint32_t c, const unsigned char *p, size_t n) { return Crc32ByTables(c, p, (DWORD)n); }
 uint32_t ZlibCrc(uint32_t c, const unsigned char *p, size_t n) { return (uint32_t)crc32(c, p, (uInt)n); }
 uint32_t LibdeflateCrc(uint32_t c, const unsigned char *p, size_t n) { return libdeflate_crc32(c, p, n); }
 
@@ -309,7 +311,7 @@ const char *verdict(bool met) { return met ? "met" : "NOT met"; }
 void PrintSummary() {
   double ours = MBps("Pipeline/mixed/ours", g_corpus.size());
   double cOurs = MBps("Crc32Update", g_corpus.size()), cZlib = MBps("CrcZlib", g_corpus.size()),
-         cLd = MBps("CrcLibdeflate", g_corpus.size());
+         cLd = MBps("CrcLibdeflate", g_corpus.size()), cTables = MBps("Crc32ByTables", g_corpus.size());
   double xLarge = MBps("ExtractLarge", g_archives["large"].bytes);
   auto perMember = [](const char *name, const char *archive) {
     auto it = g_results.find(name);
@@ -329,12 +331,19 @@ void PrintSummary() {
            "  ours/libdeflate %.3f\n",
            k.w.name, bytes / 1e6, k.w.spans.size(), o, z, l, ratio(o, z), ratio(o, l));
     if (k.target)
-      printf("      targets: ours/zlib >= 1.30: %s; ours/libdeflate >= 0.70: %s\n",
-             verdict(ratio(o, z) >= 1.3), verdict(ratio(o, l) >= 0.7));
+      printf("      targets: ours/zlib >= 1.70: %s; ours/libdeflate >= 0.75 (aim 0.80): %s\n",
+             verdict(ratio(o, z) >= 1.7), verdict(ratio(o, l) >= 0.75));
   }
-  printf("  CRC-32           ours %8.1f MB/s   zlib %8.1f MB/s   libdeflate %8.1f MB/s\n", cOurs, cZlib, cLd);
-  printf("    ours/zlib %.3f (target >= 1.00: %s)   ours/libdeflate %.3f\n", ratio(cOurs, cZlib),
-         verdict(ratio(cOurs, cZlib) >= 1.0), ratio(cOurs, cLd));
+  printf("  CRC-32           ours %8.1f MB/s   zlib %8.1f MB/s   libdeflate %8.1f MB/s   (ours by %s)\n",
+         cOurs, cZlib, cLd, Crc32FoldingAvailable() ? "carry-less multiplication" : "the tables");
+  if (Crc32FoldingAvailable())
+    printf("    ours/zlib %.3f (target >= 2.00 with carry-less multiplication: %s)   ours/libdeflate %.3f\n",
+           ratio(cOurs, cZlib), verdict(ratio(cOurs, cZlib) >= 2.0), ratio(cOurs, cLd));
+  else
+    printf("    ours/zlib %.3f (no carry-less multiplication here: no target)   ours/libdeflate %.3f\n",
+           ratio(cOurs, cZlib), ratio(cOurs, cLd));
+  printf("    the table path alone (every other processor): %.1f MB/s, %.3f of zlib's\n", cTables,
+         ratio(cTables, cZlib));
   printf("  whole extraction of %zu members, %.1f MB: %.1f MB/s, time %.2fx the member pipeline's "
          "(target <= 1.20: %s)\n",
          g_archives["large"].members, g_archives["large"].bytes / 1e6, xLarge, ratio(ours, xLarge),
@@ -531,14 +540,14 @@ void PrintWholeProcess(const char *self) {
     }
     if (c.perMember)
       printf("    %-20s %5.1f MB %5zu members: extract %6.1f us/member, bsdtar %6.1f us/member: %.3fx"
-             " (target <= 1.10: %s)\n",
+             " (target <= 1.05: %s)\n",
              c.label, a.bytes / 1e6, a.members, ours / a.members * 1e6, theirs / a.members * 1e6,
-             ratio(ours, theirs), verdict(ratio(ours, theirs) <= 1.1));
+             ratio(ours, theirs), verdict(ratio(ours, theirs) <= 1.05));
     else
       printf("    %-20s %5.1f MB %5zu members: extract %7.1f ms, bsdtar %7.1f ms: %.3fx%s\n", c.label,
              a.bytes / 1e6, a.members, ours * 1e3, theirs * 1e3, ratio(ours, theirs),
              strcmp(c.archive, "programs") == 0
-                 ? (ratio(ours, theirs) <= 0.85 ? " (target <= 0.85: met)" : " (target <= 0.85: NOT met)")
+                 ? (ratio(ours, theirs) <= 0.75 ? " (target <= 0.75: met)" : " (target <= 0.75: NOT met)")
                  : "");
   }
 }
@@ -553,6 +562,10 @@ int main(int argc, char **argv) {
   g_sandbox = g_base + "/sandbox";
   std::filesystem::create_directories(g_base);
   MakeData();
+  // The CRC's first use asks the system which processor it runs on: the host
+  // layer must be up before the first benchmark, whichever comes first.
+  FreshSandbox(g_sandbox, NULL);
+  Crc32FoldingAvailable();
 
   // Repetitions in random order, so that a busy machine spreads its noise
   // over every contender alike; flags given on the command line win.
@@ -574,6 +587,7 @@ int main(int argc, char **argv) {
   }
   for (benchmark::internal::Benchmark *b : {
       benchmark::RegisterBenchmark("Crc32Update", BM_Crc<OursCrc>),
+      benchmark::RegisterBenchmark("Crc32ByTables", BM_Crc<TablesCrc>),
       benchmark::RegisterBenchmark("CrcZlib", BM_Crc<ZlibCrc>),
       benchmark::RegisterBenchmark("CrcLibdeflate", BM_Crc<LibdeflateCrc>),
       benchmark::RegisterBenchmark("ExtractLarge", BM_Extract, "large"),

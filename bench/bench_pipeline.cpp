@@ -123,10 +123,11 @@ int main(int argc, char **argv) {
 
   int failed = 0;
   for (const Workload &w : kinds) {
-    // Targets: 1.3x zlib on the real programs and the mixed corpus on the
-    // host; 1.2x on the real programs in the 32-bit build.
+    // Targets: 1.7x zlib on the real programs and the mixed corpus with a
+    // 64-bit bit buffer (the host, the 64-bit Windows build); 1.2x on the
+    // real programs in the 32-bit build.
     bool real = strcmp(w.name, "real programs") == 0, mixed = strcmp(w.name, "mixed") == 0;
-    double target = sizeof(void *) == 4 ? (real ? 1.2 : 0) : (real || mixed ? 1.3 : 0);
+    double target = sizeof(void *) == 4 ? (real ? 1.2 : 0) : (real || mixed ? 1.7 : 0);
     if (Measure(w, target) <= 0) failed = 1;
     fflush(stdout);
   }

@@ -67,10 +67,11 @@ const char *const kCallNames[] = {
     "FileTimeToLocalFileTime", "FindClose", "FindFirstFileA", "FindNextFileA", "GetClientRect",
     "GetCommandLineA", "GetCurrentDirectoryA", "GetDlgCtrlID", "GetDlgItem", "GetFileAttributesA",
     "GetFileSize", "GetFileTime", "GetFullPathNameA", "GetMessageA", "GetModuleHandleA",
-    "GetProcessHeap", "GetWindowTextA", "GetWindowsDirectoryA", "HeapAlloc", "HeapFree",
+    "GetProcAddress", "GetProcessHeap", "GetWindowTextA", "GetWindowsDirectoryA", "HeapAlloc", "HeapFree",
     "IPersistFile::Save", "IShellLinkA::GetArguments", "IShellLinkA::GetDescription",
     "IShellLinkA::GetPath", "IShellLinkA::SetArguments", "IShellLinkA::SetDescription",
-    "IShellLinkA::SetPath", "InitCommonControls", "IsWindow", "IsWindowEnabled",
+    "IShellLinkA::SetPath", "InitCommonControls", "IsProcessorFeaturePresent", "IsWindow",
+    "IsWindowEnabled",
     "LocalFileTimeToFileTime", "MessageBoxA", "MultiByteToWideChar", "PeekMessageA",
     "PostMessageA", "QueryInterface", "ReadFile", "RegCloseKey", "RegCreateKeyA", "RegDeleteKeyA",
     "RegDeleteValueA", "RegOpenKeyA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA",
@@ -353,13 +354,49 @@ LPSTR WINAPI GetCommandLineA(void) {
   return const_cast<char *>(wh::S().cmdline.c_str());
 }
 
+namespace {
+
+// Where Windows 95 loaded the program and KERNEL32; any distinct values would do.
+HMODULE const kProgramModule = (HMODULE)(ULONG_PTR)0x00400000;
+HMODULE const kKernelModule = (HMODULE)(ULONG_PTR)0xBFF70000u;
+
+bool SameName(const char *a, const char *b) {
+  for (; *a && *b; a++, b++)
+    if ((*a | 0x20) != (*b | 0x20)) return false;
+  return *a == *b;
+}
+
+}  // namespace
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   wh::Count("GetModuleHandleA");
-  if (lpModuleName) {
-    wh::SetError(ERROR_FILE_NOT_FOUND);  // only the program's own module exists
-    return nullptr;
-  }
-  return (HMODULE)(ULONG_PTR)0x00400000;
+  if (!lpModuleName) return kProgramModule;
+  if (SameName(lpModuleName, "kernel32") || SameName(lpModuleName, "kernel32.dll")) return kKernelModule;
+  wh::SetError(ERROR_MOD_NOT_FOUND);  // no other module is loaded
+  return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  wh::Count("GetProcAddress");
+  if (hModule == kKernelModule && !IS_INTRESOURCE(lpProcName) &&
+      strcmp(lpProcName, "IsProcessorFeaturePresent") == 0)
+    return (FARPROC)(void (*)(void))IsProcessorFeaturePresent;
+  wh::SetError(hModule == kKernelModule || hModule == kProgramModule ? ERROR_PROC_NOT_FOUND
+                                                                      : ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+// SSE and SSE2 are part of every x86-64 processor, and Linux saves their
+// registers; other features are not reported.
+BOOL WINAPI IsProcessorFeaturePresent(DWORD ProcessorFeature) {
+  wh::Count("IsProcessorFeaturePresent");
+#if defined(__x86_64__)
+  return ProcessorFeature == PF_XMMI_INSTRUCTIONS_AVAILABLE ||
+         ProcessorFeature == PF_XMMI64_INSTRUCTIONS_AVAILABLE;
+#else
+  (void)ProcessorFeature;
+  return FALSE;
+#endif
 }
 
 // The host does not wait: the pause only lets a real machine settle, and the

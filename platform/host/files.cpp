@@ -3,6 +3,13 @@
 // folders. The read-only attribute lives in the Unix mode bits (a file with
 // no write bit is read-only) and is enforced here, since the tests run as
 // root, whom the kernel never refuses.
+//
+// A file opened only for reading, whose share mode lets no one write it
+// while it is open, cannot change under its handle: its reads and seeks are
+// served from two buffers of the handle's own, as a system's file cache
+// would serve them, so that the many small reads of an archive's records
+// cost no system call each. Calls, their counts, their faults and their
+// results stay those of the unbuffered handle.
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -19,6 +26,22 @@ namespace {
 
 enum HandleKind { kFileHandle = 1, kDummyHandle = 2 };
 
+// The read buffers of one handle: two pieces of the file, each where a read
+// last missed, so that reads that alternate between two places (the central
+// directory and the members) each keep theirs. The file position is the
+// handle's own; the descriptor's offset is not used.
+const DWORD kPieceSize = 32768;
+struct ReadPieces {
+  long long position = 0;
+  long long size = 0;  // the file's size, fixed while the handle is open
+  struct Piece {
+    long long start = -1;
+    DWORD length = 0;
+    BYTE data[kPieceSize];
+  } piece[2];
+  int recent = 0;  // the piece used last
+};
+
 struct Entry {
   int kind = kFileHandle;
   int fd = -1;
@@ -26,6 +49,7 @@ struct Entry {
   DWORD share = 0;
   dev_t dev = 0;
   ino_t ino = 0;
+  ReadPieces *pieces = nullptr;  // for a handle whose reads are buffered
 };
 
 struct Table {
@@ -51,8 +75,10 @@ HANDLE Add(const Entry &e) {
 }
 
 void ResetFiles() {
-  for (auto &kv : T().open)
+  for (auto &kv : T().open) {
     if (kv.second.fd >= 0) close(kv.second.fd);
+    delete kv.second.pieces;
+  }
   T().open.clear();
 }
 
@@ -137,12 +163,75 @@ bool CloseFile(HANDLE h) {
   Entry *e = Find(h);
   if (!e) return false;
   if (e->fd >= 0) close(e->fd);
+  delete e->pieces;
   T().open.erase((uintptr_t)h);
   return true;
 }
 
+namespace {
+
+// Buffers the reads of handle h when no one can write its file while it is
+// open: opened for reading only, without FILE_SHARE_WRITE (any handle that
+// writes it makes such an open fail, and the open makes later ones fail).
+void BufferReads(HANDLE h, const struct stat &st) {
+  Entry *e = Find(h);
+  if (!e || e->access != GENERIC_READ || (e->share & FILE_SHARE_WRITE) || !S_ISREG(st.st_mode)) return;
+  e->pieces = new ReadPieces;
+  e->pieces->size = (long long)st.st_size;
+}
+
+// ReadFile from the buffers: a read that misses both fills the one used
+// less recently from the position (a read of a piece's size or more goes to
+// the file itself). Returns 0 or the failed read's errno.
+int ReadBuffered(int fd, ReadPieces *r, BYTE *out, DWORD n, DWORD *done) {
+  *done = 0;
+  while (*done < n) {
+    ReadPieces::Piece *p = nullptr;
+    for (int i = 0; i < 2; i++) {
+      ReadPieces::Piece &q = r->piece[(r->recent + i) & 1];
+      if (q.start >= 0 && r->position >= q.start && r->position < q.start + q.length) {
+        p = &q;
+        r->recent = (r->recent + i) & 1;
+        break;
+      }
+    }
+    if (!p) {
+      if (r->position >= r->size) break;  // the end of the file
+      if (n - *done >= kPieceSize) {
+        ssize_t got = pread(fd, out + *done, n - *done, (off_t)r->position);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) break;
+        *done += (DWORD)got;
+        r->position += got;
+        continue;
+      }
+      r->recent ^= 1;
+      p = &r->piece[r->recent];
+      ssize_t got;
+      do got = pread(fd, p->data, kPieceSize, (off_t)r->position);
+      while (got < 0 && errno == EINTR);
+      if (got < 0) {
+        p->start = -1;
+        return errno;
+      }
+      if (got == 0) break;
+      p->start = r->position;
+      p->length = (DWORD)got;
+    }
+    DWORD take = (DWORD)(p->start + p->length - r->position);
+    if (take > n - *done) take = n - *done;
+    memcpy(out + *done, p->data + (r->position - p->start), take);
+    *done += take;
+    r->position += take;
+  }
+  return 0;
+}
+
+}  // namespace
+
 DWORD OpenFile(const char *winpath, DWORD access, DWORD share, DWORD disposition,
-               DWORD attributes, HANDLE *out, bool *existed) {
+               DWORD attributes, HANDLE *out, bool *existed, struct stat *opened) {
   *out = INVALID_HANDLE_VALUE;
   *existed = false;
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return ERROR_INVALID_PARAMETER;
@@ -178,6 +267,7 @@ DWORD OpenFile(const char *winpath, DWORD access, DWORD share, DWORD disposition
   e.dev = st.st_dev;
   e.ino = st.st_ino;
   *out = Add(e);
+  if (opened) *opened = st;
   return 0;
 }
 
@@ -191,12 +281,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (wh::Fail("CreateFileA", ERROR_ACCESS_DENIED)) return INVALID_HANDLE_VALUE;
   HANDLE h;
   bool existed;
+  struct stat st;
   DWORD err = wh::OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                           dwFlagsAndAttributes, &h, &existed);
+                           dwFlagsAndAttributes, &h, &existed, &st);
   if (err) {
     wh::SetError(err);
     return INVALID_HANDLE_VALUE;
   }
+  wh::BufferReads(h, st);
   bool says = existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS);
   wh::SetError(says ? ERROR_ALREADY_EXISTS : 0);
   return h;
@@ -222,6 +314,12 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   if (lpOverlapped) return wh::Failed(ERROR_INVALID_PARAMETER);
   if (!(access & GENERIC_READ)) return wh::Failed(ERROR_ACCESS_DENIED);
   DWORD done = 0;
+  if (wh::ReadPieces *pieces = wh::Find(hFile)->pieces) {
+    if (int e = wh::ReadBuffered(fd, pieces, (BYTE *)lpBuffer, nNumberOfBytesToRead, &done))
+      return wh::Failed(wh::ErrnoError(e, ERROR_READ_FAULT));
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+    return TRUE;
+  }
   while (done < nNumberOfBytesToRead) {
     ssize_t n = read(fd, (char *)lpBuffer + done, nNumberOfBytesToRead - done);
     if (n < 0 && errno == EINTR) continue;
@@ -268,12 +366,17 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
                            ? (long long)(((unsigned long long)(DWORD)*lpDistanceToMoveHigh << 32) |
                                          (DWORD)lDistanceToMove)
                            : (long long)lDistanceToMove;
-  long long from = whence == SEEK_SET ? 0 : (long long)lseek(fd, 0, whence);
+  wh::ReadPieces *pieces = wh::Find(hFile)->pieces;
+  long long from = whence == SEEK_SET ? 0
+                   : pieces         ? (whence == SEEK_CUR ? pieces->position : pieces->size)
+                                    : (long long)lseek(fd, 0, whence);
   long long to = from + distance;
   if (to < 0) return wh::Failed(ERROR_NEGATIVE_SEEK), INVALID_SET_FILE_POINTER;
   if (!lpDistanceToMoveHigh && to > 0xFFFFFFFELL)
     return wh::Failed(ERROR_INVALID_PARAMETER), INVALID_SET_FILE_POINTER;
-  if (lseek(fd, (off_t)to, SEEK_SET) < 0)
+  if (pieces)
+    pieces->position = to;
+  else if (lseek(fd, (off_t)to, SEEK_SET) < 0)
     return wh::Failed(wh::ErrnoError(errno, ERROR_SEEK)), INVALID_SET_FILE_POINTER;
   if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = (LONG)(to >> 32);
   wh::SetError(0);  // a result of 0xFFFFFFFF with a high part is no failure

@@ -5,7 +5,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <stdlib.h>
 #include <time.h>
+
+#include <string>
 
 #include "internal.h"
 
@@ -52,12 +55,26 @@ long long DaysFromCivil(long long y, unsigned m, unsigned d) {
 }
 
 // Seconds east of UTC now: the bias Windows applies to every local time.
+// Asking the C library costs a look at /etc/localtime each time, so the
+// answer is kept until TZ changes or the next quarter hour (when a zone
+// may change its bias).
 long long CurrentOffset() {
-  tzset();
+  static std::string zone;
+  static bool known = false, zoneSet = false;
+  static long long offset = 0;
+  static time_t until = 0;
+  const char *tz = getenv("TZ");
   time_t now = time(nullptr);
+  if (known && now < until && (tz ? zoneSet && zone == tz : !zoneSet)) return offset;
+  tzset();
   struct tm tm;
   localtime_r(&now, &tm);
-  return (long long)tm.tm_gmtoff;
+  zoneSet = tz != nullptr;
+  zone = tz ? tz : "";
+  offset = (long long)tm.tm_gmtoff;
+  until = (now / 900 + 1) * 900;
+  known = true;
+  return offset;
 }
 
 bool Valid(long long t) { return t >= 0; }

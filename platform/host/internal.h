@@ -63,10 +63,10 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m);
 // each has a kind, so that other modules can hand out handles CloseHandle takes.
 HANDLE NewDummyHandle();
 // CreateFileA's work without its accounting, for the layer's own openers (the
-// stream): 0 and *out on success (*existed tells whether the file was there),
-// else the Win32 error.
+// stream): 0 and *out on success (*existed tells whether the file was there;
+// *opened, when given, gets the open file's stat), else the Win32 error.
 DWORD OpenFile(const char *winpath, DWORD access, DWORD share, DWORD disposition,
-               DWORD attributes, HANDLE *out, bool *existed);
+               DWORD attributes, HANDLE *out, bool *existed, struct stat *opened = nullptr);
 // The descriptor behind an open file handle (-1 when h is none); *access gets
 // the GENERIC_READ/GENERIC_WRITE rights it was opened with.
 int FileDescriptor(HANDLE h, DWORD *access);

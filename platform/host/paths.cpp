@@ -2,6 +2,7 @@
 // the current directory, and mapping drive X: onto $WINHOST_ROOT/x/ with
 // case-insensitive matching of the names that already exist.
 #include <dirent.h>
+#include <limits.h>
 #include <errno.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -101,7 +102,9 @@ void RemoveName(Listing &listing, const char *name) {
     }
 }
 
-// Applies every event waiting on the watches to the listings.
+// Applies every event waiting on the watches to the listings. A read
+// returns as many whole events as fit: one that left room for the largest
+// event has taken all that were waiting.
 void ApplyEvents() {
   Listings &l = L();
   if (l.fd < 0) return;
@@ -110,6 +113,7 @@ void ApplyEvents() {
     ssize_t n = read(l.fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;  // EAGAIN: nothing more is waiting
+    bool drained = (size_t)n + sizeof(struct inotify_event) + NAME_MAX + 1 <= sizeof buf;
     for (char *p = buf; p < buf + n;) {
       const struct inotify_event *e = (const struct inotify_event *)p;
       p += sizeof(struct inotify_event) + e->len;
@@ -128,6 +132,7 @@ void ApplyEvents() {
       if (e->mask & (IN_CREATE | IN_MOVED_TO)) AddName(listing, e->name);
       if (e->mask & (IN_DELETE | IN_MOVED_FROM)) RemoveName(listing, e->name);
     }
+    if (drained) return;
   }
 }
 
@@ -168,13 +173,9 @@ Listing *NewListing(const std::string &dir, const struct stat &dirSt) {
   return &listing;
 }
 
-// The entry of folder dir (whose stat is dirSt) whose name equals name,
-// ignoring ASCII case. The exact spelling wins; "" when there is none.
-// *exact tells that the exact spelling is there (then *lst is its lstat).
-std::string FindEntry(const std::string &dir, const struct stat &dirSt, const std::string &name,
-                      bool *exact, struct stat *lst) {
-  *exact = lstat((dir + "/" + name).c_str(), lst) == 0;
-  if (*exact) return name;
+// The entry of folder dir whose name equals name ignoring ASCII case, from
+// the folder's listing (or its reading); "" when there is none.
+std::string FindFolded(const std::string &dir, const struct stat &dirSt, const std::string &name) {
   ApplyEvents();
   Listings &l = L();
   auto it = l.byFolder.find(dir);
@@ -197,6 +198,24 @@ std::string FindEntry(const std::string &dir, const struct stat &dirSt, const st
       }
     }
     closedir(d);
+  }
+  return found;
+}
+
+// The entry of folder dir (whose stat is dirSt) whose name equals name,
+// ignoring ASCII case. The exact spelling wins; "" when there is none.
+// *exact tells that the exact spelling is there (then *lst is its lstat).
+// absent says that the caller's stat has just found no usable entry of the
+// exact spelling: the look at it is then left out unless another spelling
+// turns up (a link to nothing of the exact spelling still wins over that).
+std::string FindEntry(const std::string &dir, const struct stat &dirSt, const std::string &name,
+                      bool *exact, struct stat *lst, bool absent) {
+  *exact = !absent && lstat((dir + "/" + name).c_str(), lst) == 0;
+  if (*exact) return name;
+  std::string found = FindFolded(dir, dirSt, name);
+  if (absent && !found.empty() && found != name && lstat((dir + "/" + name).c_str(), lst) == 0) {
+    *exact = true;
+    return name;
   }
   return found;
 }
@@ -380,7 +399,9 @@ DWORD MapPathInfo(const char *winpath, MappedPath *m) {
   for (size_t i = start; i < n; i++) {
     bool exact = false;
     struct stat lst;
-    std::string name = FindEntry(host, st, parts[i], &exact, &lst);
+    // The parent stood as spelled: the first stat already missed this name.
+    bool absent = start > 0 && i == start;
+    std::string name = FindEntry(host, st, parts[i], &exact, &lst, absent);
     bool last = i + 1 == n;
     if (name.empty()) {
       if (!last) return ERROR_PATH_NOT_FOUND;

@@ -156,6 +156,8 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
@@ -263,6 +265,13 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+// The program's own module (NULL) and KERNEL32, whose one export found by
+// name is IsProcessorFeaturePresent.
+typedef INT_PTR(WINAPI *FARPROC)();
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+#define PF_XMMI_INSTRUCTIONS_AVAILABLE 6
+#define PF_XMMI64_INSTRUCTIONS_AVAILABLE 10
+BOOL WINAPI IsProcessorFeaturePresent(DWORD ProcessorFeature);
 
 // ---- Heap ----
 #define HEAP_ZERO_MEMORY 0x00000008u

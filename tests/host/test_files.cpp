@@ -3,11 +3,13 @@
 // folders, and file times.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -169,6 +171,74 @@ TEST(Files, ReadWriteSeekAndSize) {
   EXPECT_EQ(SetFilePointer(h, -1, &high, FILE_BEGIN), 0xFFFFFFFFu);  // 4 GiB - 1: a real position
   EXPECT_EQ(GetLastError(), 0u);
   CloseHandle(h);
+}
+
+// The system calls this process has made to read so far (-1 where the
+// kernel does not count them).
+long ReadCalls() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long value;
+  while (io >> key >> value)
+    if (key == "syscr:") return value;
+  return -1;
+}
+
+// A file opened for reading that no one may write is read through the
+// handle's own buffers: reads and seeks of every size and kind, a failed
+// read among them, give what a handle that lets others write (read straight
+// from the file) gives, and an archive's many small reads take few calls.
+TEST(Files, BufferedReadsGiveTheFilesBytesInFewCalls) {
+  Fresh("files-buffered");
+  std::mt19937 rng(7);
+  std::string data(200000, 0);
+  for (char &c : data) c = (char)rng();
+  Put("C:\\data.bin", data);
+  HANDLE buffered = Open("C:\\data.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  HANDLE direct = Open("C:\\data.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  ASSERT_NE(buffered, INVALID_HANDLE_VALUE);
+  ASSERT_NE(direct, INVALID_HANDLE_VALUE);
+  static const DWORD kMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  std::string a(90000, 0), b(90000, 0);
+  for (int step = 0; step < 3000; step++) {
+    std::string what = "step " + std::to_string(step);
+    if (rng() % 3 == 0) {
+      LONG distance = (LONG)(rng() % 260000) - 30000;
+      DWORD method = kMethods[rng() % 3];
+      SetLastError(0);
+      DWORD pa = SetFilePointer(buffered, distance, NULL, method);
+      DWORD ea = GetLastError();
+      SetLastError(0);
+      ASSERT_EQ(pa, SetFilePointer(direct, distance, NULL, method)) << what;
+      ASSERT_EQ(ea, GetLastError()) << what;
+      continue;
+    }
+    DWORD want = rng() % 4 ? rng() % 100 : rng() % 90000, na = 7, nb = 9;
+    if (step % 500 == 499) {  // a failed read moves nothing
+      winhost::SetFaults(("ReadFile#" + std::to_string(winhost::CallCount("ReadFile") + 1)).c_str());
+      ASSERT_FALSE(ReadFile(buffered, &a[0], want, &na, NULL)) << what;
+      ASSERT_EQ(0u, na) << what;
+      winhost::SetFaults("");
+    }
+    ASSERT_TRUE(ReadFile(buffered, &a[0], want, &na, NULL)) << what;
+    ASSERT_TRUE(ReadFile(direct, &b[0], want, &nb, NULL)) << what;
+    ASSERT_EQ(nb, na) << what;
+    ASSERT_EQ(0, memcmp(a.data(), b.data(), na)) << what;
+  }
+  // A central directory's entries: a thousand reads of 46 bytes, one after
+  // another, and a seek before each.
+  long before = ReadCalls();
+  DWORD n = 0;
+  for (DWORD at = 0; at < 46000; at += 46) {
+    ASSERT_EQ(at, SetFilePointer(buffered, (LONG)at, NULL, FILE_BEGIN));
+    ASSERT_TRUE(ReadFile(buffered, &a[0], 46, &n, NULL));
+    ASSERT_EQ(0, memcmp(a.data(), data.data() + at, 46));
+  }
+  if (before >= 0) {
+    EXPECT_LE(ReadCalls() - before, 4) << "read calls for 1000 small reads";
+  }
+  CloseHandle(buffered);
+  CloseHandle(direct);
 }
 
 TEST(Files, AccessRightsAndBadHandles) {
