@@ -57,7 +57,7 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
 
   unsigned count[kMaxBits + 1] = {0};
   for (unsigned i = 0; i < n; i++) count[lengths[i] <= (unsigned)kMaxBits ? lengths[i] : 0]++;
-  if (count[0] == n) return 0;
+  if (count[0] == n) return DECODE_TABLE_COMPLETE;
 
   int shortest = 1, longest = kMaxBits;
   while (count[shortest] == 0) shortest++;
@@ -71,18 +71,18 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
   long spare = 1L << shortest;
   for (int k = shortest; k < longest; k++) {
     spare -= count[k];
-    if (spare < 0) return 2;
+    if (spare < 0) return DECODE_TABLE_OVERSUBSCRIBED;
     spare <<= 1;
   }
   spare -= count[longest];
-  if (spare < 0) return 2;
+  if (spare < 0) return DECODE_TABLE_OVERSUBSCRIBED;
   unsigned placeholders = (unsigned)spare;
   count[longest] += placeholders;
 
   // Symbols in code order: by length, then by symbol; placeholders (-1) last.
   static const int kNone = -1;
   static const unsigned kMaxSymbols = 320;
-  if (n > kMaxSymbols) return 2;
+  if (n > kMaxSymbols) return DECODE_TABLE_OVERSUBSCRIBED;
   int order[kMaxSymbols];
   unsigned offset[kMaxBits + 2];  // where each length's symbols begin in order
   offset[1] = 0;
@@ -138,7 +138,7 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
       DecodeEntry *t = NewTable(j, &last);
       if (!t) {
         FreeDecodeTable(level < 0 ? NULL : table[0]);
-        return 3;
+        return DECODE_TABLE_NO_MEMORY;
       }
       if (level == 0) rootFilled = DoubleRoot(table[0], rootFilled, width[0]);
       if (level >= 0) {
@@ -183,5 +183,5 @@ int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint
 
   *root = table[0];
   *lookupBits = width[0];
-  return placeholders > 0 && longest > 1 ? 1 : 0;
+  return placeholders > 0 && longest > 1 ? DECODE_TABLE_INCOMPLETE : DECODE_TABLE_COMPLETE;
 }

@@ -25,13 +25,19 @@ struct DecodeEntry {
   };
 };
 
+enum {
+  DECODE_TABLE_COMPLETE = 0,        // or one code of length 1
+  DECODE_TABLE_INCOMPLETE = 1,      // usable; the unused codes are invalid
+  DECODE_TABLE_OVERSUBSCRIBED = 2,  // nothing allocated
+  DECODE_TABLE_NO_MEMORY = 3        // nothing kept
+};
+
 // Builds the code set of n code lengths (0-16; 0 = no code). Symbols below s
 // are simple (op 16 below 256, op 15 for 256); the others take base[sym - s]
 // and the low byte of extra[sym - s] (tableSize entries; symbols past them are
-// invalid codes). Results: 0 complete (or one code of length 1), 1 incomplete
-// but usable, 2 over-subscribed (nothing allocated), 3 out of memory (nothing
-// kept). *root and *lookupBits are set for 0 and 1 (NULL and 0 for a code set
-// without codes).
+// invalid codes). Returns one of the results above. *root and *lookupBits are
+// set for a complete and an incomplete code set (NULL and 0 for one without
+// codes).
 int BuildDecodeTable(const unsigned *lengths, unsigned n, unsigned s, const uint16_t *base,
                      const uint16_t *extra, unsigned tableSize, int requestedBits,
                      DecodeEntry **root, int *lookupBits);

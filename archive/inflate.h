@@ -12,16 +12,8 @@ enum {
 };
 
 // Decodes the member whose compressed data starts at the archive's current
-// position into the output file, through the OutputSink. Returns one of the
-// results above or the failure result of Flush.
-int InflateMember(HANDLE archive, HANDLE output);
-
-// For tests: the fetch counter that paces the progress bar (0-1999), and a
-// release of the fixed-code tables so that the next fixed block builds them.
-unsigned InflateFetchCounter();
-void InflateReleaseFixedTables();
-// For tests: decode the fast path through a 32-bit bit buffer, as 32-bit
-// targets do, instead of the machine word's width.
-void InflateUseNarrowBitBuffer(int narrow);
+// position into the OutputSink, which BeginOutput has set up for the member.
+// Returns one of the results above or the failure result of Flush.
+int InflateMember(HANDLE archive);
 
 #endif

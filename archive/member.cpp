@@ -40,13 +40,13 @@ static int CopyStoredMember(HANDLE archive, DWORD size) {
 int ExtractMember(HANDLE archive, const LocalFileHeader *header, const char *name) {
   HANDLE output = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (output == INVALID_HANDLE_VALUE) return MEMBER_FAILED;
-  BeginOutput(output);
+  BeginOutput(output, header->uncompressedSize);
 
   int result;
   if (header->method == 0) {
     result = CopyStoredMember(archive, header->compressedSize);
   } else if (header->method == 8) {
-    int r = InflateMember(archive, output);
+    int r = InflateMember(archive);
     result = r == INFLATE_OK ? MEMBER_OK : r == INFLATE_NO_MEMORY ? MEMBER_NO_MEMORY : MEMBER_FAILED;
   } else {
     MessageBoxA(NULL, name, "Unknown Compression Method!", MB_ICONERROR);

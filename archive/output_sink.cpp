@@ -6,12 +6,15 @@
 
 OutputSink g_outputSink;
 
-void BeginOutput(HANDLE output) {
+void BeginOutput(HANDLE output, DWORD size) {
   g_outputSink.crc = 0;
   g_outputSink.output = output;
+  g_outputSink.room = size;
 }
 
 int Flush(const BYTE *buffer, DWORD count) {
+  if (count > g_outputSink.room) return FLUSH_PAST_SIZE;
+  g_outputSink.room -= count;
   // The CRC takes the bytes whatever the write's outcome.
   g_outputSink.crc = Crc32Update(g_outputSink.crc, buffer, count);
   if (count == 0) return 0;

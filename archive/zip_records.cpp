@@ -104,11 +104,12 @@ int ReadLocalFileHeader(HANDLE archive, const CentralDirEntry *entry, LocalFileH
   header->uncompressedSize = ReadLe32(b + 22);
   header->nameLength = ReadLe16(b + 26);
   header->extraLength = ReadLe16(b + 28);
-  // With a data descriptor the local header's CRC and size are not known
+  // With a data descriptor the local header's CRC and sizes are not known
   // when it is written; the central entry has them.
   if (header->flags & ZIP_FLAG_DATA_DESCRIPTOR) {
     header->crc32 = entry->crc32;
     header->compressedSize = entry->compressedSize;
+    header->uncompressedSize = entry->uncompressedSize;
   }
   *localPos += 30;
   return 0;

@@ -32,6 +32,7 @@
 #include "archive/crc32_paths.h"
 #include "archive/extractor.h"
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "archive/crc32.h"
 #include "archive/output_sink.h"
 #include "bench/corpus.h"
@@ -112,7 +113,7 @@ void WriteFile(const std::string &path, const Bytes &data) {
 // A fresh sandbox with the named archive as C:\SETUP\data1.qv (a hard link:
 // no copy, and no memory of this process spent on it).
 void FreshSandbox(const std::string &root, const char *archive) {
-  InflateReleaseFixedTables();  // heap blocks do not survive a reset
+  InflateReset();  // heap blocks do not survive a reset
   winhost::Reset(root.c_str());
   winhost::SetScript("auto yes\n");
   CreateDirectoryA(kSource, NULL);
@@ -299,7 +300,7 @@ int ExtractChild(const char *base, const char *archivePath) {
   int r = ArchiveExtractor(kSource, "data1.qv", kInstall, NULL);
   printf("heap peak %zu bytes (%lu allocations in all), max RSS %ld KiB", heap::peak,
          heap::allocations - before, PeakResidentKiB());
-  InflateReleaseFixedTables();
+  InflateReset();
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
   return r;
@@ -602,7 +603,7 @@ int main(int argc, char **argv) {
   PrintWholeProcess(argv[0]);
   benchmark::Shutdown();
 
-  InflateReleaseFixedTables();
+  InflateReset();
   std::error_code ec;
   std::filesystem::remove_all(g_base, ec);
   return 0;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 
@@ -27,7 +28,7 @@ inline const std::string &FuzzRoot(const char *name) {
 // A fresh machine: the fixed-code tables go first, as the heap forgets its
 // blocks on a reset.
 inline void FuzzReset(const char *name) {
-  InflateReleaseFixedTables();
+  InflateReset();
   winhost::Reset(FuzzRoot(name).c_str());
   winhost::SetScript("auto yes\n");
 }

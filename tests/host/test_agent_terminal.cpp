@@ -8,6 +8,7 @@
 
 #include "archive/extractor.h"
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
 #include "setup/pages.h"
@@ -272,7 +273,7 @@ TEST(AgentTerminal, ProgressWindow) {
 // last value when the window closes.
 TEST(AgentTerminal, TheExtractorsBarAdvancesInPlace) {
   Term t("term-extract", "");
-  InflateReleaseFixedTables();
+  InflateReset();
   InitCommonControls();
   CreateDirectoryA("C:\\SETUP", nullptr);
   std::vector<ZipMember> members(2);

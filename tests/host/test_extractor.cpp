@@ -7,6 +7,7 @@
 #include "actions/paths.h"
 #include "archive/extractor.h"
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "archive/progress.h"
 #include "archive/zip_records.h"
 #include "common/state.h"
@@ -22,7 +23,7 @@ const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 class Extractor : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReleaseFixedTables();  // heap blocks do not survive a reset
+    InflateReset();  // heap blocks do not survive a reset
     winhost::Reset(SandboxDir("extractor").c_str());
     winhost::SetScript("auto yes\n");
     CreateDirectoryA(kSource, NULL);

@@ -8,6 +8,7 @@
 
 #include "archive/extractor.h"
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "common/state.h"
 #include "tests/host/zip_builder.h"
 
@@ -19,7 +20,7 @@ const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 class HostileArchive : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReleaseFixedTables();  // heap blocks do not survive a reset
+    InflateReset();  // heap blocks do not survive a reset
     root_ = SandboxDir("hostile");
     winhost::Reset(root_.c_str());
     winhost::SetScript("auto yes\n");

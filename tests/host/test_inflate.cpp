@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 #include "tests/host/archive_fixture.h"
@@ -17,7 +18,7 @@ const Bytes kTrailer = {'P', 'K', 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 class Inflate : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReleaseFixedTables();
+    InflateReset();
     winhost::Reset(SandboxDir("inflate").c_str());
   }
 
@@ -32,8 +33,8 @@ class Inflate : public ::testing::Test {
         CreateFileA("C:\\out.bin", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     EXPECT_NE(INVALID_HANDLE_VALUE, in);
     EXPECT_NE(INVALID_HANDLE_VALUE, output);
-    g_outputSink.crc = 0;
-    int r = InflateMember(in, output);
+    BeginOutput(output, 0xFFFFFFFF);
+    int r = InflateMember(in);
     CloseHandle(in);
     CloseHandle(output);
     *out = ReadHostFile("C:\\out.bin");
@@ -141,7 +142,8 @@ TEST_F(Inflate, InvalidBlocksAndCodes) {
   WriteHostFile("C:\\in.bin", cut);
   HANDLE in = CreateFileA("C:\\in.bin", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   HANDLE o = CreateFileA("C:\\out.bin", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-  EXPECT_EQ(1, InflateMember(in, o));
+  BeginOutput(o, 0xFFFFFFFF);
+  EXPECT_EQ(1, InflateMember(in));
   CloseHandle(in);
   CloseHandle(o);
   EXPECT_EQ(0u, winhost::CallCount("MessageBoxA"));
@@ -326,7 +328,7 @@ TEST_F(Inflate, WriteAndMemoryFailures) {
   w.Bits(1, 2);
   w.FixedSymbol('k');
   w.FixedSymbol(256);
-  InflateReleaseFixedTables();
+  InflateReset();
   int blocks = winhost::LiveHeapBlocks();
   winhost::SetFaults("HeapAlloc#*");
   EXPECT_EQ(3, Run(w.bytes, &out));

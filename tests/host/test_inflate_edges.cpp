@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "archive/inflate.h"
+#include "tests/support/inflate_hooks.h"
 #include "archive/output_sink.h"
 #include "archive/progress.h"
 #include "tests/host/archive_fixture.h"
@@ -101,7 +102,7 @@ struct Member {
 class InflateEdges : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReleaseFixedTables();
+    InflateReset();
     winhost::Reset(SandboxDir("inflate-edges").c_str());
     winhost::SetScript("auto yes\n");  // the read error's message box is answered OK
     g_progress.bar = NULL;
@@ -114,8 +115,8 @@ class InflateEdges : public ::testing::Test {
     WriteHostFile("C:\\in.bin", file);
     HANDLE in = CreateFileA("C:\\in.bin", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     HANDLE output = CreateFileA("C:\\out.bin", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    g_outputSink.crc = 0;
-    int r = InflateMember(in, output);
+    BeginOutput(output, 0xFFFFFFFF);
+    int r = InflateMember(in);
     CloseHandle(in);
     CloseHandle(output);
     *out = ReadHostFile("C:\\out.bin");
