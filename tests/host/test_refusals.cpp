@@ -363,8 +363,8 @@ std::vector<ArchiveCase> ArchiveCases() {
                    {"a.txt", "b.txt"}});
   std::vector<ZipMember> many(65537);
   for (size_t i = 0; i < many.size(); i++) {
-    char name[16];
-    snprintf(name, sizeof name, "f%05zu.txt", i);
+    char name[32];
+    snprintf(name, sizeof name, "f%05u.txt", (unsigned)i);
     many[i].name = name;
     many[i].method = 0;
   }
