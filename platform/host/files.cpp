@@ -494,9 +494,13 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   if (!err && (!m.exists || stat(m.host.c_str(), &st) != 0)) err = ERROR_FILE_NOT_FOUND;
   if (!err && m.trailing && !m.dir) err = ERROR_PATH_NOT_FOUND;
   if (err) return wh::Failed(err), INVALID_FILE_ATTRIBUTES;
-  if (m.dir) return FILE_ATTRIBUTE_DIRECTORY;
+  // A link in the sandbox is a reparse point, as Windows reports a junction
+  // or a symbolic link: the name itself, not what it leads to.
+  struct stat own;
+  DWORD link = lstat(m.host.c_str(), &own) == 0 && S_ISLNK(own.st_mode) ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+  if (m.dir) return FILE_ATTRIBUTE_DIRECTORY | link;
   // Files always carry the archive bit, as they do under Wine.
-  return FILE_ATTRIBUTE_ARCHIVE | (wh::ReadOnly(st) ? FILE_ATTRIBUTE_READONLY : 0);
+  return FILE_ATTRIBUTE_ARCHIVE | (wh::ReadOnly(st) ? FILE_ATTRIBUTE_READONLY : 0) | link;
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {

@@ -559,7 +559,33 @@ void Listing() {
   Leave();
 }
 
+// A link to a folder, laid by the scripts that run this program: C:\conflink,
+// a symbolic link in the drive's folder, leads to C:\conftarget, which holds
+// inside.txt. The link is a folder and a reparse point, asked for by name or
+// listed; the target, and a file reached through the link, are no reparse
+// points.
+void Links() {
+  const DWORD kLinkedFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  DWORD a = GetFileAttributesA("C:\\conflink");
+  CHECK(a != INVALID_FILE_ATTRIBUTES);
+  CHECK_EQ(a & kLinkedFolder, kLinkedFolder);
+  a = GetFileAttributesA("C:\\conftarget");
+  CHECK(a != INVALID_FILE_ATTRIBUTES);
+  CHECK_EQ(a & kLinkedFolder, FILE_ATTRIBUTE_DIRECTORY);
+  a = GetFileAttributesA("C:\\conflink\\inside.txt");
+  CHECK(a != INVALID_FILE_ATTRIBUTES);
+  CHECK_EQ(a & kLinkedFolder, 0);
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA("C:\\conflink", &found);
+  CHECK(h != INVALID_HANDLE_VALUE);
+  if (h != INVALID_HANDLE_VALUE) {
+    CHECK_EQ(found.dwFileAttributes & kLinkedFolder, kLinkedFolder);
+    FindClose(h);
+  }
+}
+
 ConfSection files("files", Files);
+ConfSection links("links", Links);
 ConfSection listing("listing", Listing);
 ConfSection folders("folders", Folders);
 ConfSection paths("paths", Paths);

@@ -30,10 +30,13 @@ SetupSandbox::SetupSandbox(const char *name, const char *source) : sourceDir(sou
   }
 }
 
-SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
-                           const std::string &cmdline) {
-  std::string scriptPath = root + ".script", transcript = root + ".transcript",
-              errPath = root + ".stderr";
+// Starts program in the sandbox at root with the agent's script, the faults
+// and the command line, as a user starts it; files beside the sandbox, named
+// root + suffix + ".script" and so on, hold the script, transcript and stderr.
+static SetupRun Spawn(const char *program, const std::string &root, const std::string &suffix,
+                      const std::string &script, const std::string &faults, const std::string &cmdline) {
+  std::string scriptPath = root + suffix + ".script", transcript = root + suffix + ".transcript",
+              errPath = root + suffix + ".stderr";
   std::ofstream(scriptPath) << script;
   std::filesystem::remove(transcript);
   std::map<std::string, std::string> env;
@@ -45,7 +48,7 @@ SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
   env["WINHOST_ROOT"] = root;
   env["WINHOST_SCRIPT"] = scriptPath;
   env["WINHOST_TRANSCRIPT"] = transcript;
-  env["WINHOST_CMDLINE"] = cmdline.empty() ? sourceDir + "\\setup.exe" : cmdline;
+  env["WINHOST_CMDLINE"] = cmdline;
   if (!faults.empty()) env["WINHOST_FAULTS"] = faults;
   std::vector<std::string> strings;
   for (auto &kv : env) strings.push_back(kv.first + "=" + kv.second);
@@ -57,10 +60,10 @@ SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  char *argv[] = {const_cast<char *>(SETUP_EXE), nullptr};
+  char *argv[] = {const_cast<char *>(program), nullptr};
   pid_t pid;
   SetupRun run;
-  if (posix_spawn(&pid, SETUP_EXE, &actions, nullptr, argv, envp.data()) == 0) {
+  if (posix_spawn(&pid, program, &actions, nullptr, argv, envp.data()) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -74,6 +77,17 @@ SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
   run.stderrText = ss.str();
   winhost::ReloadRegistry();  // see what the program left in registry.reg
   return run;
+}
+
+SetupRun SetupSandbox::Run(const std::string &script, const std::string &faults,
+                           const std::string &cmdline) {
+  return Spawn(SETUP_EXE, root, "", script, faults, cmdline.empty() ? sourceDir + "\\setup.exe" : cmdline);
+}
+
+SetupRun SetupSandbox::RunUninstaller(const std::string &cmdline, const std::string &script,
+                                      const std::string &faults) {
+  const std::string program = std::string(EXAMPLE_DIST) + "/../bin/UninstallTNM";
+  return Spawn(program.c_str(), root, ".u", script, faults, cmdline);
 }
 
 bool SetupSandbox::Exists(const std::string &winpath) const {

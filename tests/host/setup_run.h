@@ -41,6 +41,10 @@ class SetupSandbox {
   // Runs setup with the script; cmdline defaults to sourceDir\setup.exe.
   SetupRun Run(const std::string &script, const std::string &faults = "",
                const std::string &cmdline = "");
+  // Runs the host-built uninstaller in the sandbox, as the system starts it
+  // with cmdline (the registered command).
+  SetupRun RunUninstaller(const std::string &cmdline, const std::string &script,
+                          const std::string &faults = "");
   std::string root;
   std::string HostPath(const std::string &winpath) const { return winhost::HostPath(winpath.c_str()); }
   bool Exists(const std::string &winpath) const;

@@ -173,3 +173,12 @@ run_wine() {
   timeout 60 wineserver -w || true
   return $status
 }
+
+# lay_conformance_link DRIVE: what the conformance program's "links" section
+# expects in the drive folder DRIVE (the sandbox's c/, a prefix's drive_c):
+# the folder conftarget holding inside.txt, and the link conflink to it.
+lay_conformance_link() {
+  mkdir -p "$1/conftarget"
+  printf 'inside\r\n' >"$1/conftarget/inside.txt"
+  ln -s conftarget "$1/conflink"
+}

@@ -9,7 +9,8 @@ exe="$HOST_BIN/conformance"
 
 fresh_dir conformance-host
 work="$WORK"
-mkdir -p "$work/root"
+mkdir -p "$work/root/c"
+lay_conformance_link "$work/root/c"
 # The checks need no one to answer: an empty agent script makes any page or
 # message box that would wait for an answer end the run (status 3).
 : >"$work/agent.txt"

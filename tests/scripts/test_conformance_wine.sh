@@ -12,6 +12,7 @@ fresh_dir conformance-wine
 work="$WORK"
 start_display
 fresh_wine_prefix "$work/prefix"
+lay_conformance_link "$work/prefix/drive_c"
 
 out="$work/output.txt"
 status=0

@@ -53,6 +53,50 @@ mkdir -p "$WORK/long/$part/$part"
 echo x >"$WORK/long/$part/$part/$(printf 'f%.0s' {1..60}).txt"
 refused long 'is 266 bytes long; the setup reads at most 260'
 
+# Names that Windows or the setup would take for something else: each member
+# is named with its reason.
+mkdir -p "$WORK/names/docs" "$WORK/names/Trust.db" "$WORK/names/docs /x"
+for f in qenvo.exe ReadMe.txt qenvo.hlp NUL.txt docs/aux.c docs/Com1 deinst.LST Trust.db/x.txt \
+  "notes." "docs /x/y.txt" "$(printf 'p%.0s' {1..216}).txt"; do
+  echo x >"$WORK/names/$f"
+done
+refused names 'refused: NUL.txt has a part (NUL.txt) that names the device NUL'
+for want in 'docs/aux.c has a part (aux.c) that names the device AUX' \
+  'docs/Com1 has a part (Com1) that names the device COM1' \
+  "deinst.LST is the setup's own deinst.LST at the top of the install folder" \
+  "Trust.db/x.txt is the setup's own Trust.db at the top" \
+  "notes. has a part that ends in a dot ('notes.')" \
+  "docs /x/y.txt has a part that ends in a blank ('docs ')" \
+  'ppp.txt would have a path of 260 characters below the default install folder'; do
+  grep -qF -- "$want" "$WORK/names.err" || bad "names: no '$want' in: $(cat "$WORK/names.err")"
+done
+! grep -qE 'refused: (qenvo.exe|ReadMe.txt|qenvo.hlp) ' "$WORK/names.err" || bad "names: a plain name was refused"
+
+# The packer's name check over the table of names that the host tests hold
+# the extractor to (tests/data/member_names.txt): the two agree on every name
+# the table calls ok or refused, and the packer refuses those it marks packer.
+python3 - "$dist" "$SOURCE_DIR/tests/data/member_names.txt" >"$WORK/table.out" 2>&1 <<'EOF' ||
+import importlib.machinery, importlib.util, re, sys
+loader = importlib.machinery.SourceFileLoader("dist", sys.argv[1])
+dist = importlib.util.module_from_spec(importlib.util.spec_from_loader("dist", loader))
+loader.exec_module(dist)
+counts, wrong = {}, []
+for number, line in enumerate(open(sys.argv[2], encoding="ascii").read().split("\n"), 1):
+    if not line or line.startswith("#"):
+        continue
+    verdict, rest = line.split(" ", 1)
+    name = re.sub(r"\\(x[0-9a-fA-F]{2}|\\)",
+                  lambda m: "\\" if m.group(1) == "\\" else chr(int(m.group(1)[1:], 16)), rest.lstrip(" "))
+    assert verdict in ("ok", "refused", "packer"), (number, verdict)
+    counts[verdict] = counts.get(verdict, 0) + 1
+    why = dist.name_problem(name)
+    if (why is None) != (verdict == "ok"):
+        wrong.append("line %d: %r is %s in the table, the packer says %s" % (number, name, verdict, why or "ok"))
+print("\n".join(wrong) or "names per verdict: %s" % counts)
+sys.exit(1 if wrong or min(counts.get(v, 0) for v in ("ok", "refused", "packer")) == 0 else 0)
+EOF
+  bad "the packer disagrees with the table of member names: $(cat "$WORK/table.out")"
+
 # A product without the files that the setup's shortcuts and verb point at.
 mkdir -p "$WORK/nolinks/docs"
 echo x >"$WORK/nolinks/qenvo.exe"
@@ -103,4 +147,4 @@ else
 fi
 
 [ $errors -eq 0 ] || fail "$errors packer check(s) failed"
-say "PASS: the packer refuses unsafe products and products without their linked files, and packs the example product"
+say "PASS: the packer refuses unsafe products and products without their linked files, agrees with the extractor on the table of member names, and packs the example product"

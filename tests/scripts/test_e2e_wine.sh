@@ -11,7 +11,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/e2e_wine_lib.sh"
 
-need_built "$WINE_BIN/setup.exe" "$WINE_BIN/robot.exe" "$WIN_UNINSTALLER"
+need_built "$WINE_BIN/setup.exe" "$WINE_BIN/robot.exe" "$WINE_BIN/planted.exe" "$WIN_UNINSTALLER"
 [ -f "$DIST/data1.qv" ] || fail "the example distribution is not built (cmake --build --preset host)"
 [ -x "$HOST_BIN/setup" ] || fail "$HOST_BIN/setup is not built"
 command -v lnkinfo >/dev/null || fail "lnkinfo is not installed (scripts/bootstrap installs it)"
@@ -514,9 +514,42 @@ scenario_11() {
   [ $((SECONDS - start)) -lt 30 ] || fail "$SCENARIO: the robot did not keep its 2 s deadline"
 }
 
+# ---- A program named explorer.exe in the distribution folder (the setup's own
+# folder, where Windows looks first for a program named without its folder)
+# and one in an install folder that exists already (the extractor's current
+# folder): the setup starts the Windows folder's Explorer by its full path,
+# its window shows the submenu, and neither planted program runs (each would
+# leave explorer.exe.ran beside itself, as it does when started by hand) ----
+scenario_15() {
+  begin planted-explorer || return 0
+  local inst ran
+  inst="$(INST_UNIX "$DEFAULT_DIR")"
+  mkdir -p "$inst"
+  cp "$WINE_BIN/planted.exe" "$SETUP_DIR/explorer.exe"
+  cp "$WINE_BIN/planted.exe" "$inst/explorer.exe"
+  page_folder
+  r "press 1"
+  page_options "$DEFAULT_DIR" 1 1
+  r "press 1"
+  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
+  r "press 1"
+  msg_complete
+  complete_tail
+  run_robot 120
+  check_product "$inst"
+  expect_explorer
+  ran="$(find "$PREFIX/drive_c" -name '*.ran')"
+  [ -z "$ran" ] || fail "$SCENARIO: a planted explorer.exe was started: $ran ($(cat $ran))"
+  # The Explorer window goes first: the server would wait for it.
+  wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w || true
+  run_wine 60 "$WORK/planted.out" "$inst/explorer.exe" || fail "$SCENARIO: the planted program does not start"
+  [ -f "$inst/explorer.exe.ran" ] || fail "$SCENARIO: the planted program left no trace when started by hand"
+}
+
 # E2E_ONLY (a pattern of scenario names, e.g. 'defaults|progress') runs a
 # part of the suite by hand.
-for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_12 scenario_13 scenario_14 scenario_11; do
+for s in scenario_1 scenario_2 scenario_3 scenario_4 scenario_5 scenario_6 scenario_7 scenario_8 scenario_9 scenario_10 scenario_12 scenario_13 scenario_14 scenario_15 scenario_11; do
   SCENARIO_START=""
   $s
   [ -n "$SCENARIO_START" ] || continue
