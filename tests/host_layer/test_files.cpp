@@ -10,12 +10,12 @@
 
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "platform/host/internal.h"
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "tests/support/bytes.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -35,12 +35,7 @@ void Put(const char *path, const std::string &bytes) {
   ASSERT_TRUE(CloseHandle(h));
 }
 
-std::string Slurp(const char *path) {
-  std::ifstream f(winhost::HostPath(path), std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+std::string Slurp(const char *path) { return ReadText(winhost::HostPath(path)); }
 
 HANDLE Open(const char *path, DWORD access, DWORD share, DWORD disposition) {
   SetLastError(0xdead);

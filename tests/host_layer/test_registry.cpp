@@ -12,6 +12,7 @@
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ void Fresh(const char *name) {
   winhost::Reset(g_root.c_str());
 }
 
-std::string FileText() {
-  std::ifstream in(g_root + "/registry.reg", std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string FileText() { return ReadText(g_root + "/registry.reg"); }
 
 void WriteFileText(const std::string &text) {
   std::ofstream(g_root + "/registry.reg", std::ios::binary) << text;

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
+#include "tests/support/bytes.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -24,12 +24,7 @@ void Put(const char *path, const std::string &bytes) {
   f << bytes;
 }
 
-std::string Slurp(const char *path) {
-  std::ifstream f(winhost::HostPath(path), std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+std::string Slurp(const char *path) { return ReadText(winhost::HostPath(path)); }
 
 std::string ReadAll(FILE *f) {
   std::string s;

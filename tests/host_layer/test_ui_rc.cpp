@@ -3,12 +3,11 @@
 // windres wrote for test_dialogs.rc, which the build embeds into this program.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "platform/host/resources.h"
 #include "tests/host_layer/test_dialogs.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -148,8 +147,7 @@ TEST(UiRes, WindresOutputIsFoundByIdAndName) {
   EXPECT_EQ(plain->controls[0].text, "OK");
   EXPECT_EQ(plain->controls[0].cls, "Button");
   // The bitmap is the file less its BITMAPFILEHEADER.
-  std::ifstream in(std::string(SOURCE_DIR) + "/tests/host_layer/test_page.bmp", std::ios::binary);
-  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string file = ReadText(std::string(SOURCE_DIR) + "/tests/host_layer/test_page.bmp");
   ASSERT_EQ(file.size(), 126u);
   const std::string *dib = wh::FindResourceData(MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(903));
   ASSERT_NE(dib, nullptr);

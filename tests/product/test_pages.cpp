@@ -6,17 +6,16 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "common/state.h"
 #include "platform/host/resources.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "setup/pages.h"
-#include "common/state.h"
+#include "tests/support/bytes.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/transcript.h"
 
@@ -256,8 +255,7 @@ unsigned Le(const std::string &d, size_t at, int bytes) {
 }
 
 TEST(PagesBitmap, SidePanelIsAnUncompressed16ColourBitmap) {
-  std::ifstream in(std::string(SOURCE_DIR) + "/setup/page.bmp", std::ios::binary);
-  const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string d = ReadText(std::string(SOURCE_DIR) + "/setup/page.bmp");
   const unsigned stride = 60, pixels = stride * 260;  // 119 pixels of 4 bits, in 32-bit units
   ASSERT_EQ(d.size(), 14u + 40u + 64u + pixels);
   // The program holds the file less its BITMAPFILEHEADER, as windres stores a bitmap.

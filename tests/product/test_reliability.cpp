@@ -8,6 +8,7 @@
 #include "actions/shortcuts.h"
 #include "tests/product/actions_fixture.h"
 #include "tests/product/setup_run.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -86,9 +87,7 @@ TEST(HostStream, FailedWriteDropsItsBytesAndSetsTheError) {
   fputs("next\n", f);
   EXPECT_EQ(fflush(f), 0);
   fclose(f);
-  std::ifstream in(root + "/c/s.txt", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "kept\r\nnext\r\n");
+  EXPECT_EQ(ReadText(root + "/c/s.txt"), "kept\r\nnext\r\n");
 }
 
 // A link whose target, arguments or description cannot be set is not saved

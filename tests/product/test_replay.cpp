@@ -5,13 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "replay/replay.h"
+#include "tests/support/bytes.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -42,12 +42,7 @@ bool Exists(const std::string &winpath) {
   return std::filesystem::exists(winhost::HostPath(winpath.c_str()));
 }
 
-std::string Slurp(const std::string &winpath) {
-  std::ifstream in(winhost::HostPath(winpath.c_str()), std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string Slurp(const std::string &winpath) { return ReadText(winhost::HostPath(winpath.c_str())); }
 
 void MakeKey(HKEY root, const char *path) {
   HKEY h = nullptr;

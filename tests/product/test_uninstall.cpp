@@ -2,7 +2,6 @@
 // that the setup registered, on the machine that the setup left. What it asks,
 // what it removes, and what it must leave alone.
 #include <gtest/gtest.h>
-#include <string.h>
 
 #include <filesystem>
 #include <fstream>
