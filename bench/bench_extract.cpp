@@ -42,9 +42,9 @@
 
 // ---- Heap accounting: every HeapAlloc of the program goes through here ----
 //
-// The link wraps the host layer's HeapAlloc and HeapFree (see
-// bench/CMakeLists.txt; C names, as the system declares them), so the bytes the extraction holds on the heap, and
-// their peak, are known exactly. The fixed buffers (window, input buffer,
+// The link wraps the host layer's HeapAlloc and HeapFree by their C names
+// (see bench/CMakeLists.txt), so the bytes the extraction holds on the heap,
+// and their peak, are known exactly. The fixed buffers (window, input buffer,
 // stored-copy buffer, CRC tables) are static and not counted.
 namespace heap {
 std::unordered_map<void *, size_t> live;
