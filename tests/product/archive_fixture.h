@@ -1,7 +1,6 @@
-// Shared pieces of the archive tests: files written and read through the
-// host paths, zlib's CRC-32, test data of a few kinds, and a bit writer for
-// hand-made streams. Raw DEFLATE by zlib and ZIP archives come from
-// tests/support/zip_builder.h.
+// Shared pieces of the archive tests: files through the host paths, zlib's
+// CRC-32, test data of a few kinds, and a bit writer for hand-made streams
+// (raw DEFLATE and ZIP archives: tests/support/zip_builder.h).
 #ifndef TESTS_PRODUCT_ARCHIVE_FIXTURE_H
 #define TESTS_PRODUCT_ARCHIVE_FIXTURE_H
 

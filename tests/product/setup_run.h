@@ -1,7 +1,6 @@
 // The host-built setup and uninstaller started as a user and the system start
-// them: in a sandbox laid out with the example distribution folder, answered
-// by a script, with a transcript to read afterwards, and the machine they
-// left looked at through the host layer.
+// them, in a sandbox laid out with the example distribution folder; the
+// machine they left, looked at through the host layer.
 #ifndef TESTS_PRODUCT_SETUP_RUN_H
 #define TESTS_PRODUCT_SETUP_RUN_H
 

@@ -1,7 +1,6 @@
-// The join rule (JoinPath), the folders along a path (CreateDirectoryPath),
-// the copy of a distribution file (CopyInstallFile) and the Programs
-// submenu's folder (CreateSubmenuFolder): what each makes, records, shows and
-// returns.
+// The join rule (JoinPath), the folders along a path (CreateDirectoryPath), a
+// distribution file's copy (CopyInstallFile) and the Programs submenu's folder
+// (CreateSubmenuFolder): what each makes, records, shows and returns.
 #include <gtest/gtest.h>
 #include <string.h>
 

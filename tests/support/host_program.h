@@ -1,7 +1,6 @@
 // Starting a program of the host build as a user starts it: in a sandbox of
-// its own (WINHOST_ROOT), with a command line, the agent's script, a fault
-// plan and a transcript, and the caller's environment otherwise; then what
-// it left to read back. For the tests, the fault sweep and the benchmark.
+// its own, with a command line, the agent's script, a fault plan and a
+// transcript; then what it left, read back.
 #ifndef TESTS_SUPPORT_HOST_PROGRAM_H
 #define TESTS_SUPPORT_HOST_PROGRAM_H
 
