@@ -12,8 +12,6 @@
 // the ratios and the targets.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -41,12 +39,13 @@
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
 #include "common/state.h"
+#include "tests/support/host_program.h"
 
 // ---- Heap accounting: every HeapAlloc of the program goes through here ----
 //
-// The link wraps the host layer's HeapAlloc and HeapFree (see
-// bench/CMakeLists.txt), so the bytes the extraction holds on the heap, and
-// their peak, are known exactly. The fixed buffers (window, input buffer,
+// The link wraps the host layer's HeapAlloc and HeapFree by their C names
+// (see bench/CMakeLists.txt), so the bytes the extraction holds on the heap,
+// and their peak, are known exactly. The fixed buffers (window, input buffer,
 // stored-copy buffer, CRC tables) are static and not counted.
 namespace heap {
 std::unordered_map<void *, size_t> live;
@@ -55,10 +54,10 @@ unsigned long allocations = 0;
 void ResetPeak() { peak = current; }
 }  // namespace heap
 
-extern "C" LPVOID __real__Z9HeapAllocPvjm(HANDLE heap, DWORD flags, SIZE_T bytes);
-extern "C" BOOL __real__Z8HeapFreePvjS_(HANDLE heap, DWORD flags, LPVOID block);
-extern "C" LPVOID __wrap__Z9HeapAllocPvjm(HANDLE h, DWORD flags, SIZE_T bytes) {
-  LPVOID p = __real__Z9HeapAllocPvjm(h, flags, bytes);
+extern "C" LPVOID __real_HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+extern "C" BOOL __real_HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+extern "C" LPVOID __wrap_HeapAlloc(HANDLE h, DWORD flags, SIZE_T bytes) {
+  LPVOID p = __real_HeapAlloc(h, flags, bytes);
   if (p) {
     heap::live[p] = bytes;
     heap::current += bytes;
@@ -67,13 +66,13 @@ extern "C" LPVOID __wrap__Z9HeapAllocPvjm(HANDLE h, DWORD flags, SIZE_T bytes) {
   }
   return p;
 }
-extern "C" BOOL __wrap__Z8HeapFreePvjS_(HANDLE h, DWORD flags, LPVOID block) {
+extern "C" BOOL __wrap_HeapFree(HANDLE h, DWORD flags, LPVOID block) {
   auto it = heap::live.find(block);
   if (it != heap::live.end()) {
     heap::current -= it->second;
     heap::live.erase(it);
   }
-  return __real__Z8HeapFreePvjS_(h, flags, block);
+  return __real_HeapFree(h, flags, block);
 }
 
 namespace {
@@ -102,9 +101,7 @@ struct ArchiveFile {
 std::map<std::string, ArchiveFile> g_archives;
 
 void WriteFile(const std::string &path, const Bytes &data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(data.data()), (std::streamsize)data.size());
-  if (!out) {
+  if (!WriteBytes(path, data)) {
     fprintf(stderr, "bench_extract: cannot write %s\n", path.c_str());
     exit(1);
   }
@@ -257,24 +254,15 @@ double MBps(const char *name, size_t bytes) {
 // Runs one extraction of the archive in a new process (this program again)
 // and returns what it prints: its heap peak and its peak resident set.
 bool ChildPeak(const char *archive, std::string *childHeap) {
-  int fds[2];
-  if (pipe(fds)) return false;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    std::string base = g_base, path = g_archives[archive].path;
-    execl("/proc/self/exe", "bench_extract", "--extract-child", base.c_str(), path.c_str(), (char *)NULL);
-    _exit(127);
-  }
-  close(fds[1]);
-  char buf[256];
-  ssize_t n;
-  childHeap->clear();
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) childHeap->append(buf, (size_t)n);
-  close(fds[0]);
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status)) return false;
+  HostCommand command;
+  command.program = "/proc/self/exe";
+  command.args = {"--extract-child", g_base, g_archives[archive].path};
+  command.files = g_base + "/child-run";
+  command.transcript = command.captureStderr = false;
+  command.captureStdout = true;
+  HostRun run = RunHostProgram(command);
+  *childHeap = run.stdoutText;
+  if (run.status != 0) return false;
   while (!childHeap->empty() && childHeap->back() == '\n') childHeap->pop_back();
   return true;
 }
@@ -367,21 +355,20 @@ void MakeData() {
   g_corpus = MixedCorpus(kCorpusSize, 2024);
   g_corpusCrc = (uint32_t)crc32(0, g_corpus.data(), (uInt)g_corpus.size());
 
-  auto add = [](const char *name, const std::vector<ArchiveMember> &members) {
+  auto add = [](const char *name, const std::vector<ZipMember> &members) {
     ArchiveFile f{g_base + "/" + name + ".qv", members.size(), 0};
-    for (const ArchiveMember &m : members) f.bytes += m.data.size();
-    WriteFile(f.path, BuildArchive(members));
+    for (const ZipMember &m : members) f.bytes += m.data.size();
+    WriteFile(f.path, BuildZip(members));
     g_archives[name] = f;
   };
   // The corpus as the product's files: 16 members of 3 MiB in a few folders.
-  std::vector<ArchiveMember> large;
+  std::vector<ZipMember> large;
   const size_t piece = 3u << 20;
   for (size_t at = 0, i = 0; at < g_corpus.size(); at += piece, i++) {
-    ArchiveMember m;
+    ZipMember m;
     m.name = (i % 3 == 0 ? "bin/" : i % 3 == 1 ? "docs/" : "data/") + std::string("part") +
              std::to_string(i) + ".dat";
     m.data.assign(g_corpus.begin() + at, g_corpus.begin() + std::min(g_corpus.size(), at + piece));
-    m.stored = false;
     large.push_back(m);
   }
   add("large", large);
@@ -390,12 +377,12 @@ void MakeData() {
   // reading the folder, which grows with the files in it); one in ten stored.
   for (size_t count : {1000u, 10000u}) {
     Random rng(count);
-    std::vector<ArchiveMember> small;
+    std::vector<ZipMember> small;
     for (size_t i = 0; i < count; i++) {
-      ArchiveMember m;
+      ZipMember m;
       m.name = "lib/group" + std::to_string(i % (count / 20)) + "/item" + std::to_string(i) + ".bin";
       AppendPiece(m.data, (PieceKind)rng.Below(kPieceKinds), 100 + rng.Below(8092), rng);
-      m.stored = rng.Below(10) == 0;
+      m.method = rng.Below(10) == 0 ? 0 : 8;
       small.push_back(m);
     }
     add(count == 1000 ? "small1000" : "small10000", small);
@@ -406,26 +393,25 @@ void MakeData() {
       add("small1000w", small);
       Workload w;
       w.name = "small members";
-      for (const ArchiveMember &m : small) AddMember(&w, m.data.data(), m.data.size());
+      for (const ZipMember &m : small) AddMember(&w, m.data.data(), m.data.size());
       g_kinds.push_back(Kind{w, "", NULL});
     }
   }
-  std::vector<ArchiveMember> tiny(1);
+  std::vector<ZipMember> tiny(1);
   tiny[0].name = "readme.txt";
   Random rng(1);
   AppendPiece(tiny[0].data, kText, 2000, rng);
-  tiny[0].stored = false;
   add("tiny", tiny);
 
   // Real program files: the 32-bit Windows DLLs and programs Wine ships and
   // the system's own executables and libraries, about 50 MB, each a member.
-  std::vector<ArchiveMember> programs;
+  std::vector<ZipMember> programs;
   g_programsFrom = ProgramFiles({"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/bin", "/usr/lib/x86_64-linux-gnu"},
                                 {32u << 20, 8u << 20, 8u << 20}, &programs);
   if (!programs.empty()) {
     Workload w;
     w.name = "real programs";
-    for (const ArchiveMember &m : programs) AddMember(&w, m.data.data(), m.data.size());
+    for (const ZipMember &m : programs) AddMember(&w, m.data.data(), m.data.size());
     g_kinds.insert(g_kinds.begin(), Kind{w, "", "targets"});
     add("programs", programs);
   }
@@ -453,24 +439,18 @@ double Now() {
 }
 
 // Runs argv with WINHOST_ROOT set to root (when given), output to /dev/null;
-// the wall time from fork to its end, or -1 when it failed.
+// the wall time from its start to its end, or -1 when it failed.
 double TimeProcess(const std::vector<std::string> &argv, const std::string &root) {
-  std::vector<char *> args;
-  for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(NULL);
+  HostCommand command;
+  command.program = argv[0];
+  command.args.assign(argv.begin() + 1, argv.end());
+  command.root = root;
+  command.transcript = command.captureStderr = false;
+  command.quiet = true;
   double start = Now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    if (!root.empty()) setenv("WINHOST_ROOT", root.c_str(), 1);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  HostRun run = RunHostProgram(command);
   double t = Now() - start;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -1;
+  return run.status == 0 ? t : -1;
 }
 
 double Median(std::vector<double> v) {

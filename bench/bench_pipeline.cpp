@@ -92,11 +92,11 @@ int main(int argc, char **argv) {
   std::vector<std::string> folders(argv + 1, argv + argc);
   if (!folders.empty()) {
     std::vector<size_t> budgets(folders.size(), (48u << 20) / folders.size());
-    std::vector<ArchiveMember> programs;
+    std::vector<ZipMember> programs;
     printf("  real programs: %s\n", ProgramFiles(folders, budgets, &programs).c_str());
     Workload w;
     w.name = "real programs";
-    for (const ArchiveMember &m : programs) AddMember(&w, m.data.data(), m.data.size());
+    for (const ZipMember &m : programs) AddMember(&w, m.data.data(), m.data.size());
     if (!programs.empty()) kinds.push_back(w);
   } else {
     printf("  real programs: skipped (no folder of program files given)\n");

@@ -1,11 +1,5 @@
-// The deterministic benchmark data: the mixed corpus, its DEFLATE streams and ZIP archives.
+// The deterministic benchmark data: the mixed corpus.
 #include "bench/corpus.h"
-
-#include <zlib.h>
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
 namespace {
 
@@ -139,82 +133,4 @@ Bytes MixedCorpus(size_t size, uint64_t seed) {
     AppendPiece(out, kind, n, rng);
   }
   return out;
-}
-
-Bytes DeflateDefault(const Bytes &data) {
-  z_stream z;
-  memset(&z, 0, sizeof z);
-  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) abort();
-  Bytes out(deflateBound(&z, (uLong)data.size()) + 16);
-  z.next_in = const_cast<Bytef *>(data.data());
-  z.avail_in = (uInt)data.size();
-  z.next_out = out.data();
-  z.avail_out = (uInt)out.size();
-  if (deflate(&z, Z_FINISH) != Z_STREAM_END) abort();
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-namespace {
-void Le16(Bytes &b, unsigned v) {
-  b.push_back((unsigned char)v);
-  b.push_back((unsigned char)(v >> 8));
-}
-void Le32(Bytes &b, uint32_t v) {
-  for (int i = 0; i < 4; i++) b.push_back((unsigned char)(v >> (8 * i)));
-}
-}  // namespace
-
-Bytes BuildArchive(const std::vector<ArchiveMember> &members) {
-  Bytes zip, central;
-  for (const ArchiveMember &m : members) {
-    Bytes packed = m.stored ? m.data : DeflateDefault(m.data);
-    uint32_t crc = (uint32_t)crc32(0, m.data.data(), (uInt)m.data.size());
-    uint32_t offset = (uint32_t)zip.size();
-    const unsigned method = m.stored ? 0 : 8, time = 0x6000, date = 0x50B1;
-    Le32(zip, 0x04034b50);
-    Le16(zip, 20);
-    Le16(zip, 0);
-    Le16(zip, method);
-    Le16(zip, time);
-    Le16(zip, date);
-    Le32(zip, crc);
-    Le32(zip, (uint32_t)packed.size());
-    Le32(zip, (uint32_t)m.data.size());
-    Le16(zip, (unsigned)m.name.size());
-    Le16(zip, 0);
-    zip.insert(zip.end(), m.name.begin(), m.name.end());
-    zip.insert(zip.end(), packed.begin(), packed.end());
-
-    Le32(central, 0x02014b50);
-    Le16(central, 20);
-    Le16(central, 20);
-    Le16(central, 0);
-    Le16(central, method);
-    Le16(central, time);
-    Le16(central, date);
-    Le32(central, crc);
-    Le32(central, (uint32_t)packed.size());
-    Le32(central, (uint32_t)m.data.size());
-    Le16(central, (unsigned)m.name.size());
-    Le16(central, 0);
-    Le16(central, 0);
-    Le16(central, 0);
-    Le16(central, 0);
-    Le32(central, 0);
-    Le32(central, offset);
-    central.insert(central.end(), m.name.begin(), m.name.end());
-  }
-  uint32_t centralOffset = (uint32_t)zip.size();
-  zip.insert(zip.end(), central.begin(), central.end());
-  Le32(zip, 0x06054b50);
-  Le16(zip, 0);
-  Le16(zip, 0);
-  Le16(zip, (unsigned)members.size());
-  Le16(zip, (unsigned)members.size());
-  Le32(zip, (uint32_t)central.size());
-  Le32(zip, centralOffset);
-  Le16(zip, 0);
-  return zip;
 }

@@ -1,16 +1,13 @@
-// Deterministic benchmark data: a mixed corpus (text, program-like binary,
-// incompressible and highly repetitive pieces), raw DEFLATE by zlib at its
-// default level, and ZIP archives of it.
+// Deterministic benchmark data: a mixed corpus of text, program-like binary,
+// incompressible and highly repetitive pieces. Its DEFLATE streams and ZIP
+// archives come from the tests' support library (tests/support/zip_builder.h).
 #ifndef BENCH_CORPUS_H
 #define BENCH_CORPUS_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include <string>
-#include <vector>
-
-typedef std::vector<unsigned char> Bytes;
+#include "tests/support/zip_builder.h"
 
 enum PieceKind { kText, kProgram, kIncompressible, kRepetitive, kPieceKinds };
 
@@ -33,17 +30,5 @@ void AppendPiece(Bytes &out, PieceKind kind, size_t size, Random &rng);
 // About size bytes of pieces of 64 KiB to 1 MiB, the kinds mixed by weight
 // (text and program code most, incompressible and repetitive less).
 Bytes MixedCorpus(size_t size, uint64_t seed);
-
-// Raw DEFLATE (no zlib header), zlib's default level and strategy.
-Bytes DeflateDefault(const Bytes &data);
-
-struct ArchiveMember {
-  std::string name;  // forward slashes, as zip tools store them
-  Bytes data;
-  bool stored;  // method 0 instead of 8
-};
-
-// A ZIP archive of the members (local headers, central directory, end record).
-Bytes BuildArchive(const std::vector<ArchiveMember> &members);
 
 #endif

@@ -10,7 +10,7 @@
 
 void AddMember(Workload *w, const unsigned char *data, size_t size) {
   Bytes member(data, data + size);
-  Bytes packed = DeflateDefault(member);
+  Bytes packed = Deflate(member);
   StreamSpan s;
   s.offset = (uint32_t)w->streams.size();
   s.length = (uint32_t)packed.size();

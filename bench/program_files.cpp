@@ -20,15 +20,10 @@ bool LooksLikeProgram(const fs::path &path) {
   return (head[0] == 'M' && head[1] == 'Z') || memcmp(head, "\x7f" "ELF", 4) == 0;
 }
 
-Bytes ReadAll(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 std::string ProgramFiles(const std::vector<std::string> &folders, const std::vector<size_t> &budgets,
-                         std::vector<ArchiveMember> *members) {
+                         std::vector<ZipMember> *members) {
   std::string description;
   for (size_t f = 0; f < folders.size(); f++) {
     struct Candidate {
@@ -54,10 +49,9 @@ std::string ProgramFiles(const std::vector<std::string> &folders, const std::vec
       uintmax_t due = total ? (uintmax_t)((double)seen / (double)total * (double)budgets[f]) : 0;
       seen += c.size;
       if (taken > due || taken + c.size > budgets[f] || !LooksLikeProgram(c.path)) continue;
-      ArchiveMember m;
+      ZipMember m;
       m.name = "programs/" + std::to_string(f) + "/" + fs::path(c.path).filename().string();
-      m.data = ReadAll(c.path);
-      m.stored = false;
+      m.data = ReadBytes(c.path);
       if (m.data.size() != c.size) continue;
       taken += c.size;
       count++;

@@ -13,6 +13,6 @@
 // sorted list, files spread evenly over it up to budgets[i] bytes. Returns a
 // line that names how many files and bytes came from where.
 std::string ProgramFiles(const std::vector<std::string> &folders, const std::vector<size_t> &budgets,
-                         std::vector<ArchiveMember> *members);
+                         std::vector<ZipMember> *members);
 
 #endif

@@ -8,8 +8,6 @@
 
 #include <string.h>
 
-#include <vector>
-
 #include "archive/output_sink.h"
 #include "fuzz/fuzz_sandbox.h"
 
@@ -17,7 +15,6 @@ namespace {
 
 const size_t kOutputLimit = 8u << 20;
 
-// zlib's raw inflate of the whole input; true when it reached the stream's end.
 // zlib's raw inflate of the whole input into out (kOutputLimit bytes); true
 // when it reached the stream's end, with the length in *length.
 bool ZlibInflate(const uint8_t *data, size_t size, uint8_t *out, size_t *length) {
@@ -31,17 +28,6 @@ bool ZlibInflate(const uint8_t *data, size_t size, uint8_t *out, size_t *length)
   *length = z.total_out;
   inflateEnd(&z);
   return r == Z_STREAM_END;
-}
-
-std::vector<uint8_t> ReadBack(const char *winpath) {
-  std::vector<uint8_t> out;
-  FILE *f = fopen(winhost::HostPath(winpath).c_str(), "rb");
-  if (!f) abort();
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  fclose(f);
-  return out;
 }
 
 }  // namespace
@@ -72,10 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     abort();
   }
 
-  static std::vector<uint8_t> expected(kOutputLimit);
+  static Bytes expected(kOutputLimit);
   size_t length = 0;
   if (ZlibInflate(data, size, expected.data(), &length) && length < kOutputLimit) {
-    std::vector<uint8_t> got = ReadBack("C:\\out.bin");
+    bool read = false;
+    Bytes got = ReadBytes(winhost::HostPath("C:\\out.bin"), &read);
+    if (!read) abort();
     if (r != 0) {
       fprintf(stderr, "fuzz: zlib decodes %zu bytes, the inflater returns %d\n", length, r);
       abort();

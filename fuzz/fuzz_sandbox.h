@@ -14,6 +14,7 @@
 #include "tests/support/inflate_hooks.h"
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
+#include "tests/support/bytes.h"
 
 inline const std::string &FuzzRoot(const char *name) {
   static std::string root;
@@ -34,10 +35,7 @@ inline void FuzzReset(const char *name) {
 }
 
 inline void WriteSandboxFile(const char *winpath, const uint8_t *data, size_t size) {
-  FILE *f = fopen(winhost::HostPath(winpath).c_str(), "wb");
-  if (!f) abort();
-  if (size && fwrite(data, 1, size, f) != size) abort();
-  fclose(f);
+  if (!WriteBytes(winhost::HostPath(winpath), data, size)) abort();
 }
 
 // Everything a routine acquired must be released on every path.

@@ -2,7 +2,8 @@
 // types, constants and calling shapes as Windows declares them, so that the
 // product compiles unchanged. Implemented in platform/host/*.cpp over a
 // sandbox folder ($WINHOST_ROOT), a REGEDIT4 registry file and an agent that
-// answers dialogs and message boxes.
+// answers dialogs and message boxes. Declared with C linkage as the system
+// headers declare them, so that the objects name them by their Win32 names.
 #ifndef PLATFORM_HOST_WINHOST_H
 #define PLATFORM_HOST_WINHOST_H
 
@@ -19,6 +20,8 @@
 #define TRUE 1
 #define FALSE 0
 #endif
+
+extern "C" {
 
 // ---- Basic types (Win32 widths, also on an LP64 host) ----
 typedef uint8_t BYTE;
@@ -482,6 +485,7 @@ typedef struct _GUID {
 typedef const GUID &REFGUID;
 typedef const IID &REFIID;
 typedef const CLSID &REFCLSID;
+extern "C++" {
 inline bool operator==(const GUID &a, const GUID &b) {
   if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
   for (int i = 0; i < 8; i++)
@@ -489,6 +493,7 @@ inline bool operator==(const GUID &a, const GUID &b) {
   return true;
 }
 inline bool operator!=(const GUID &a, const GUID &b) { return !(a == b); }
+}
 extern const GUID IID_IUnknown;
 extern const GUID CLSID_ShellLink;
 extern const GUID IID_IShellLinkA;
@@ -551,5 +556,7 @@ FILE *_fsopen(const char *filename, const char *mode, int shflag);
 
 // The program's GUI entry; the host's own main() calls it.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
+}  // extern "C"
 
 #endif

@@ -23,10 +23,6 @@
 // still be enough for a full rollback.
 //
 // Usage: fault_sweep SETUP EXAMPLE_DIR [WORK_DIR] [--jobs N]
-#include "tests/host/json_field.h"
-
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,7 +38,10 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
+#include "tests/support/bytes.h"
+#include "tests/support/host_program.h"
+#include "tests/support/transcript.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,35 +51,6 @@ std::string g_setup, g_dist, g_work;
 std::string Lower(std::string s) {
   for (char &c : s) c = (char)tolower((unsigned char)c);
   return s;
-}
-
-std::string ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-  std::vector<std::string> out;
-  std::string line;
-  for (char c : text) {
-    if (c == '\n') {
-      out.push_back(line);
-      line.clear();
-    } else if (c != '\r') {
-      line += c;
-    }
-  }
-  if (!line.empty()) out.push_back(line);
-  return out;
-}
-
-
-long IntField(const std::string &line, const char *key) {
-  std::string k = std::string("\"") + key + "\":";
-  size_t p = line.find(k);
-  return p == std::string::npos ? -1 : atol(line.c_str() + p + k.size());
 }
 
 // What a run left: files with their contents, folders and registry keys with
@@ -101,7 +71,7 @@ Machine Snapshot(const std::string &root) {
       m.dirs.insert(rel);
       continue;
     }
-    std::string data = ReadAll(it->path().string());
+    std::string data = ReadText(it->path().string());
     // A shell link carries its target's creation and access times (bytes
     // 28 to 51), which differ from run to run.
     if (rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".lnk") == 0 && data.size() >= 52)
@@ -109,7 +79,7 @@ Machine Snapshot(const std::string &root) {
     m.files[rel] = data;
   }
   std::string key;
-  for (const std::string &line : Lines(ReadAll(root + "/registry.reg"))) {
+  for (const std::string &line : SplitLines(ReadText(root + "/registry.reg"))) {
     if (line.size() > 2 && line[0] == '[' && line.back() == ']') {
       key = Lower(line.substr(1, line.size() - 2));
       m.keys[key];
@@ -174,42 +144,25 @@ std::string g_installRel;  // InstallDir in the sandbox, from the nominal log
 Run Start(const std::string &root, const std::string &script, const std::string &faults) {
   fs::remove_all(root);
   fs::create_directories(root + "/c/SETUP");
-  for (const char *f : {"data1.qv", "Trust.db", "UninstallTNM.exe"})
-    fs::copy_file(g_dist + "/" + f, root + "/c/SETUP/" + f);
-  std::string scriptPath = root + ".script", transcript = root + ".jsonl", errPath = root + ".err";
-  std::ofstream(scriptPath) << script;
-  fs::remove(transcript);
-  std::vector<std::string> env;
-  for (char **e = environ; *e; e++)
-    if (strncmp(*e, "WINHOST_", 8) != 0) env.push_back(*e);
-  env.push_back("WINHOST_ROOT=" + root);
-  env.push_back("WINHOST_SCRIPT=" + scriptPath);
-  env.push_back("WINHOST_TRANSCRIPT=" + transcript);
-  env.push_back("WINHOST_CMDLINE=C:\\SETUP\\setup.exe");
-  if (!faults.empty()) env.push_back("WINHOST_FAULTS=" + faults);
-  std::vector<char *> envp;
-  for (auto &s : env) envp.push_back(&s[0]);
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  char *argv[] = {const_cast<char *>(g_setup.c_str()), nullptr};
-  Run run;
-  pid_t pid;
-  if (posix_spawn(&pid, g_setup.c_str(), &actions, nullptr, argv, envp.data()) == 0) {
-    int st = 0;
-    waitpid(pid, &st, 0);
-    run.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  if (!CopyDistribution(g_dist, root + "/c/SETUP")) {
+    fprintf(stderr, "fault_sweep: cannot lay the distribution folder in %s\n", root.c_str());
+    exit(1);
   }
-  posix_spawn_file_actions_destroy(&actions);
-  run.events = Lines(ReadAll(transcript));
-  run.err = ReadAll(errPath);
+  HostCommand command;
+  command.program = g_setup;
+  command.root = root;
+  command.cmdline = "C:\\SETUP\\setup.exe";
+  command.script = script;
+  command.faults = faults;
+  command.quiet = true;
+  HostRun host = RunHostProgram(command);
+  Run run;
+  run.status = host.status;
+  run.events = host.events;
+  run.err = host.stderrText;
   for (const std::string &e : run.events) {
-    if (e.rfind("{\"event\":\"exit\"", 0) == 0) run.faultApi = JsonField(e, "fault");
-    if (e.rfind("{\"event\":\"message\"", 0) == 0) {
+    if (IsEvent(e, "exit")) run.faultApi = JsonField(e, "fault");
+    if (IsEvent(e, "message")) {
       std::string caption = JsonField(e, "caption");
       if (caption == "Installation Complete") run.completed = true;
       if (caption == "Installation Error") run.rolledBack = true;
@@ -324,7 +277,7 @@ std::string CheckCompleted(const Run &run) {
   // The log: the nominal records, less those of missing things; a record the
   // stream failed to write is simply missing (and what it names stays).
   if (!run.logThere) return run.faultApi == "StreamWrite" ? "" : "deinst.lst is missing";
-  std::vector<std::string> lines = Lines(run.log);
+  std::vector<std::string> lines = SplitLines(run.log);
   size_t j = 0;
   for (const std::string &line : lines) {
     while (j < g_nominalRecords.size() && g_nominalRecords[j] != line) {
@@ -359,7 +312,7 @@ std::string CheckRolledBack(const Run &run) {
 // elsewhere: its own log must then name what it made, and end with the
 // completion's records.
 std::string CheckOwnLog(const Run &run) {
-  std::vector<std::string> lines = Lines(run.machine.files.at(run.elsewhere));
+  std::vector<std::string> lines = SplitLines(run.machine.files.at(run.elsewhere));
   if (lines.size() != g_nominalRecords.size())
     return run.elsewhere + " has " + std::to_string(lines.size()) + " lines, the nominal log " +
            std::to_string(g_nominalRecords.size());
@@ -378,7 +331,7 @@ std::string CheckCommon(const Run &run) {
   if (run.status != 0) return "exit status " + std::to_string(run.status);
   if (!run.err.empty()) return "stderr: " + run.err.substr(0, 300);
   for (const std::string &e : run.events)
-    if (e.rfind("{\"event\":\"error\"", 0) == 0) return "host error: " + e;
+    if (IsEvent(e, "error")) return "host error: " + e;
   return "";
 }
 
@@ -469,7 +422,7 @@ int main(int argc, char **argv) {
   Run nominal = Start(g_work + "/nominal", "auto yes\n", "");
   unsigned long n = 0;
   for (const std::string &e : nominal.events)
-    if (e.rfind("{\"event\":\"exit\"", 0) == 0) n = (unsigned long)IntField(e, "calls");
+    if (IsEvent(e, "exit")) n = (unsigned long)JsonNumber(e, "calls");
   if (nominal.status != 0 || !nominal.completed || n == 0) {
     fprintf(stderr, "fault_sweep: the nominal installation did not complete (status %d)\n%s",
             nominal.status, nominal.err.c_str());
@@ -479,7 +432,7 @@ int main(int argc, char **argv) {
   for (auto &f : g_nominal.files) {
     if (f.first.size() > 11 && f.first.compare(f.first.size() - 11, 11, "/deinst.lst") == 0) {
       g_installRel = f.first.substr(0, f.first.size() - 11);
-      g_nominalRecords = Lines(f.second);
+      g_nominalRecords = SplitLines(f.second);
     }
   }
   if (g_installRel.empty()) {
