@@ -48,9 +48,14 @@ type_line() {
 
 # whole_frame NAME CAPTION: the screen holds the frame from its top border
 # to its bottom border and the prompt below the keys, every line within 80
-# columns.
+# columns. The prompt is drawn last, so the screen is taken again until it
+# stands there (10 s at most): a page seen half drawn is not judged.
 whole_frame() {
-  local f="$WORK/screen-$1.txt"
+  local f="$WORK/screen-$1.txt" i
+  for i in $(seq 100); do
+    screen "$1" | grep -qE -- '^> ' && break
+    sleep 0.1
+  done
   grep -qF -- "+-- $2" "$f" || fail "$1: no top border '+-- $2':"$'\n'"$(cat "$f")"
   grep -qE -- '^\+-{76}\+$' "$f" || fail "$1: no bottom border:"$'\n'"$(cat "$f")"
   grep -qE -- '^> ' "$f" || fail "$1: no prompt:"$'\n'"$(cat "$f")"
