@@ -13,15 +13,14 @@
 #include "platform/host/winhost.h"
 #include "platform/host/winhost_test.h"
 #include "tests/support/bytes.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
 std::string g_root;
 
 void Fresh(const char *name) {
-  const char *base = getenv("WINHOST_TEST_TMP");
-  g_root = std::string(base && *base ? base : "/tmp") + "/registry-" + name + "-" +
-           std::to_string(getpid());
+  g_root = SandboxDir((std::string("registry-") + name).c_str());
   winhost::Reset(g_root.c_str());
 }
 
