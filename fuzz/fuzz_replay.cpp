@@ -96,10 +96,6 @@ void ExpectVictimsStay() {
 
 GenuineFolders g_folders;
 
-bool AllowGenuine(const LogRecord *record, const void *) {
-  return IsGenuineRecord(record, &g_folders);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -119,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!SetCurrentDirectoryA("C:\\WINDOWS")) abort();
     FILE *log = _fsopen("C:\\log.txt", "rb", _SH_DENYWR);
     if (!log) abort();
-    const ReplayScreen screen = {AllowGenuine, NULL};
+    const ReplayScreen screen = {IsGenuineRecordOf, &g_folders};
     r = ReplayScreenedLog(log, pass, &screen);
     ExpectReleased(1);
     fclose(log);

@@ -128,3 +128,7 @@ bool IsGenuineRecord(const LogRecord *record, const GenuineFolders *folders) {
       return false;
   }
 }
+
+bool IsGenuineRecordOf(const LogRecord *record, const void *folders) {
+  return IsGenuineRecord(record, (const GenuineFolders *)folders);
+}

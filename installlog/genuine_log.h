@@ -45,5 +45,8 @@ void FindGenuineFolders(const char *installDir, GenuineFolders *folders);
 // Every other record, the uninstall-only files and folders among them, is
 // refused.
 bool IsGenuineRecord(const LogRecord *record, const GenuineFolders *folders);
+// The same, in the form a screened replay takes it: folders is a
+// GenuineFolders.
+bool IsGenuineRecordOf(const LogRecord *record, const void *folders);
 
 #endif

@@ -145,11 +145,7 @@ static void Note(NameList *list, const char *name) {
   list->count++;
 }
 
-static bool AllowRecord(const LogRecord *record, const void *) {
-  return IsGenuineRecord(record, &g_folders);
-}
-
-static const ReplayScreen kScreen = {AllowRecord, NULL};
+static const ReplayScreen kScreen = {IsGenuineRecordOf, &g_folders};
 
 // The genuine file records of the log, one after another from its start:
 // true with *record set, false at its end. Damaged lines and refused records
@@ -304,10 +300,12 @@ static void Report(bool folderStays, bool logKept) {
 static void Uninstall() {
   int r = TakeLogPath(GetCommandLineA());
   if (r == 1) {
-    Show("No installation log was named, so there is nothing to uninstall.\n\n"
-         "Please remove TolvaMarked Verifier through Add/Remove Programs in the Control Panel, "
-         "or with the \"Uninstall\" shortcut in its Programs menu.",
-         MB_ICONERROR);
+    snprintf(g_text, sizeof g_text,
+             "No installation log was named, so there is nothing to uninstall.\n\n"
+             "Please remove %s through Add/Remove Programs in the Control Panel, "
+             "or with the \"Uninstall\" shortcut in its Programs menu.",
+             kProductName);
+    Show(g_text, MB_ICONERROR);
     return;
   }
   if (r == 2) {
@@ -336,9 +334,9 @@ static void Uninstall() {
   if (ReadProductName(log)) {
     fclose(log);
     snprintf(g_text, sizeof g_text,
-             "The file\n\n%s\n\nis not an installation log of TolvaMarked Verifier.\n\n"
+             "The file\n\n%s\n\nis not an installation log of %s.\n\n"
              "Nothing has been removed.",
-             g_logPath);
+             g_logPath, kProductName);
     Show(g_text, MB_ICONERROR);
     return;
   }

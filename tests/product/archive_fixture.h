@@ -13,8 +13,36 @@
 
 #include "platform/host/winhost_test.h"
 #include "platform/win.h"
+#include "tests/support/inflate_hooks.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/zip_builder.h"
+
+// The distribution folder and the default install folder.
+constexpr char kSource[] = "C:\\SETUP";
+constexpr char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
+
+// A fresh machine for the extractor in this process, with the distribution
+// folder, message boxes answered yes or OK and the common controls ready;
+// the inflater's tables go first, as the heap forgets its blocks on a reset.
+// Returns the sandbox's folder.
+inline std::string FreshExtractorMachine(const char *name) {
+  InflateReset();
+  std::string root = SandboxDir(name);
+  winhost::Reset(root.c_str());
+  winhost::SetScript("auto yes\n");
+  CreateDirectoryA(kSource, NULL);
+  InitCommonControls();
+  return root;
+}
+
+// A member with these bytes, deflated unless method says otherwise.
+inline ZipMember Member(const std::string &name, const Bytes &data, int method = 8) {
+  ZipMember m;
+  m.name = name;
+  m.data = data;
+  m.method = method;
+  return m;
+}
 
 inline void WriteHostFile(const char *winpath, const Bytes &data) {
   WriteBytes(winhost::HostPath(winpath), data);

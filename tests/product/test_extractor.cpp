@@ -17,18 +17,12 @@
 
 namespace {
 
-const char kSource[] = "C:\\SETUP";
-const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 
 
 class Extractor : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReset();  // heap blocks do not survive a reset
-    winhost::Reset(SandboxDir("extractor").c_str());
-    winhost::SetScript("auto yes\n");
-    CreateDirectoryA(kSource, NULL);
-    InitCommonControls();
+    FreshExtractorMachine("extractor");
   }
 
   int Extract(const Bytes &zip, FILE *log = NULL) {
@@ -47,14 +41,6 @@ class Extractor : public ::testing::Test {
     return stat(winhost::HostPath((std::string(kInstall) + name).c_str()).c_str(), &st) == 0;
   }
 };
-
-ZipMember Member(const std::string &name, const Bytes &data, int method = 8) {
-  ZipMember m;
-  m.name = name;
-  m.data = data;
-  m.method = method;
-  return m;
-}
 
 TEST_F(Extractor, ExtractsMembersFoldersAndRecords) {
   ZipMember dir = Member("docs/", {}, 0);

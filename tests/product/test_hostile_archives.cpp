@@ -15,18 +15,11 @@
 
 namespace {
 
-const char kSource[] = "C:\\SETUP";
-const char kInstall[] = "C:\\Program Files\\Kelvorind\\TNM Verifier\\";
 
 class HostileArchive : public ::testing::Test {
  protected:
   void SetUp() override {
-    InflateReset();  // heap blocks do not survive a reset
-    root_ = SandboxDir("hostile");
-    winhost::Reset(root_.c_str());
-    winhost::SetScript("auto yes\n");
-    CreateDirectoryA(kSource, NULL);
-    InitCommonControls();
+    root_ = FreshExtractorMachine("hostile");
     before_ = Files();
   }
 
@@ -74,14 +67,6 @@ class HostileArchive : public ::testing::Test {
   std::string root_;
   std::set<std::string> before_;
 };
-
-ZipMember Member(const std::string &name, const Bytes &data, int method = 8) {
-  ZipMember m;
-  m.name = name;
-  m.data = data;
-  m.method = method;
-  return m;
-}
 
 void Put32(Bytes &b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; i++) b[at + i] = (unsigned char)(v >> (8 * i));

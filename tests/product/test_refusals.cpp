@@ -188,14 +188,6 @@ TEST(MemberNames, TheExtractorAgreesWithTheSharedTable) {
 
 // ---- Crafted archives ----
 
-ZipMember Member(const std::string &name, const Bytes &data, int method = 8) {
-  ZipMember m;
-  m.name = name;
-  m.data = data;
-  m.method = method;
-  return m;
-}
-
 ZipMember Text(const std::string &name, unsigned seed = 7) {
   return Member(name, MakeData(kText, 300, seed));
 }
@@ -414,11 +406,7 @@ std::vector<std::string> Lines(const std::string &text) {
 // shows the case's boxes, adds the records of the members before the
 // refusal and nothing else, and writes nothing outside the install folder.
 void ExpectRefusedByTheExtractor(const ArchiveCase &c) {
-  InflateReset();  // heap blocks do not survive a reset
-  std::string root = SandboxDir("refusals-extract");
-  winhost::Reset(root.c_str());
-  winhost::SetScript("auto yes\n");
-  InitCommonControls();
+  std::string root = FreshExtractorMachine("refusals-extract");
   MakeFolders(kDir);
   PutFile("C:\\SETUP\\data1.qv", std::string(c.zip.begin(), c.zip.end()));
   MachineState before = Snapshot(root);

@@ -54,16 +54,21 @@ end_machine() {
 # complete_tail: the end of every complete run.
 complete_tail() { r "appears \"TNM Verifier\"" "exit 0"; }
 
-# ---- Defaults straight through: Next, Next, Finish, OK ----
-scenario_1() {
-  begin defaults || return 0
-  SHOTS_ON=1
+# The three pages with their defaults: Next, Next, Finish.
+pages_by_default() {
   page_folder
   r "press 1"
   page_options "$DEFAULT_DIR" 1 1
   r "press 1"
   page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
   r "press 1"
+}
+
+# ---- Defaults straight through: Next, Next, Finish, OK ----
+scenario_1() {
+  begin defaults || return 0
+  SHOTS_ON=1
+  pages_by_default
   msg_complete
   complete_tail
   run_robot 120
@@ -181,12 +186,7 @@ scenario_6() {
   begin missing-archive || return 0
   SHOTS_ON=1
   rm "$SETUP_DIR/data1.qv"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   SHOTS_ON=1
   msg_rollback
   r "exit 0"
@@ -206,12 +206,7 @@ scenario_7() {
   mkdir -p "$inst"
   printf 'the user'"'"'s own trust database\r\n' >"$inst/Trust.db"
   cp "$inst/Trust.db" "$WORK/own-trust.db"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_complete
   complete_tail
   run_robot 120
@@ -240,12 +235,7 @@ scenario_8() {
   SHOTS_ON=1
   desk="$(unixpath "$PREFIX" "$WDESKTOP")/TolvaMarked Verifier.lnk"
   mkdir "$desk"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_desktop no
   msg_rollback
   r "exit 0"
@@ -269,12 +259,7 @@ scenario_9() {
   local desk
   desk="$(unixpath "$PREFIX" "$WDESKTOP")/TolvaMarked Verifier.lnk"
   mkdir "$desk"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_desktop yes
   msg_complete
   complete_tail
@@ -311,12 +296,7 @@ scenario_10() {
   say "    packed by scripts/dist in $((SECONDS - t0)) s: $(stat -c %s "$WORK/vendor/data1.qv") bytes"
   cp "$WORK/vendor/data1.qv" "$SETUP_DIR/data1.qv"
   drive_files "$WORK/before.files"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   r "window \"Installing files to: $DEFAULT_DIR\" 1003 Static" "painted 1002" "holdmidway" \
     'ctl 1002 Static "Decompressing: C:\SETUP\data1.qv"'
   shot progress_window
@@ -422,12 +402,7 @@ scenario_12() {
   programs="$(unixpath "$PREFIX" "$WPROGRAMS")"
   rm -rf "$programs"
   printf 'not a folder\r\n' >"$programs"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_uninstaller yes
   msg_startmenu yes
   msg directory_box "Error Creating Directory" "$WPROGRAMS\\TNM Verifier" ok 1 ok
@@ -475,12 +450,7 @@ scenario_13() {
   sub="$(unixpath "$PREFIX" "$WPROGRAMS")/TNM Verifier"
   printf 'not a folder\r\n' >"$sub"
   cp "$sub" "$WORK/submenu-file"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_submenu_links no
   msg_rollback
   r "exit 0"
@@ -527,12 +497,7 @@ scenario_15() {
   mkdir -p "$inst"
   cp "$WINE_BIN/planted.exe" "$SETUP_DIR/explorer.exe"
   cp "$WINE_BIN/planted.exe" "$inst/explorer.exe"
-  page_folder
-  r "press 1"
-  page_options "$DEFAULT_DIR" 1 1
-  r "press 1"
-  page_summary "$DEFAULT_DIR" "$LINE_DESKTOP" "$LINE_START"
-  r "press 1"
+  pages_by_default
   msg_complete
   complete_tail
   run_robot 120
